@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The machine's serial ports as numbered entries. An entry has a name such as "COM3", whose
+// number is the name with every "COM" taken out, read as a decimal number.
+namespace pelmora {
+
+struct SerialPortEntry {
+    std::string name;
+    std::filesystem::path devicePath;
+};
+
+// The numbers the supply search tries, both included.
+inline constexpr int kLowestPortNumber = 0;
+inline constexpr int kHighestPortNumber = 99;
+
+// When set, replaces the scan: "NAME=PATH" entries separated by commas, e.g.
+// "COM1=/dev/ttyUSB0,COM12=/dev/pts/4".
+inline constexpr const char* kPortsVariable = "PELMORA_PORTS";
+
+int PortNumberOf(std::string_view entryName);
+
+// Entries without "=" or with an empty path are passed over.
+std::vector<SerialPortEntry> ParsePortsVariable(std::string_view value);
+
+// Serial devices that really exist, from a tree laid out like /sys/class/tty: entries backed by
+// hardware (they have a "device" link), minus UART slots the driver registered with no chip
+// behind them (a "type" attribute of 0). Devices are named COM1, COM2, ... in the order of their
+// kernel names, so the same set of devices always gets the same numbers.
+std::vector<SerialPortEntry> ScanSerialDevices(const std::filesystem::path& ttyClassDir,
+                                               const std::filesystem::path& deviceDir);
+
+// The variable's entries when it is set, else the scan of this machine.
+std::vector<SerialPortEntry> ListSerialPorts();
+
+// The device of the first listed entry whose number is `number`.
+std::optional<std::filesystem::path> FindPortDevice(int number);
+
+} // namespace pelmora
