@@ -72,8 +72,8 @@ std::vector<SerialPortEntry> ParsePortsVariable(std::string_view value) {
         if (split == std::string_view::npos || split + 1 == item.size()) {
             continue;
         }
-        entries.push_back({std::string(item.substr(0, split)),
-                           std::filesystem::path(item.substr(split + 1))});
+        entries.push_back(
+            {std::string(item.substr(0, split)), std::filesystem::path(item.substr(split + 1))});
     }
     return entries;
 }

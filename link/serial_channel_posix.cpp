@@ -1,6 +1,5 @@
-#include "serial_channel.h"
-
 #include "port_list.h"
+#include "serial_channel.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -77,7 +76,9 @@ void Release(int fd) {
 
 } // namespace
 
-CSerialChannel::~CSerialChannel() { Close(); }
+CSerialChannel::~CSerialChannel() {
+    Close();
+}
 
 bool CSerialChannel::Open(int portNumber, int baudRate) {
     if (m_isOpen) {

@@ -33,7 +33,9 @@ std::string BuildVoltageCommand(std::string_view positiveCode, std::string_view 
     return command;
 }
 
-bool IsIdentityReply(std::string_view reply) { return reply.starts_with(kIdentityReply); }
+bool IsIdentityReply(std::string_view reply) {
+    return reply.starts_with(kIdentityReply);
+}
 
 std::optional<CurrentReading> ParseCurrentReply(std::string_view reply) {
     if (!reply.starts_with(kCurrentReplyPrefix)) {

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// A pseudo-terminal pair standing in for a serial device: the code under test opens the slave
+// path as it would a port, and the test plays the device on the master side.
+class PseudoTerminal {
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::filesystem::path& DevicePath() const { return m_devicePath; }
+
+    void Send(std::string_view bytes);
+    // What the other side wrote, waiting at most timeoutMs for the first byte and briefly for
+    // the rest.
+    std::string Receive(int timeoutMs = 1000);
+    // Closes the master: the slave side sees the device go away.
+    void HangUp();
+
+private:
+    int m_master = -1;
+    std::filesystem::path m_devicePath;
+};
+
+// Lists the given devices as the machine's serial ports for as long as it lives.
+class ListedPorts {
+public:
+    explicit ListedPorts(const std::string& entries);
+    ~ListedPorts();
+    ListedPorts(const ListedPorts&) = delete;
+    ListedPorts& operator=(const ListedPorts&) = delete;
+};
