@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelmora::sim {
+
+inline constexpr std::string_view kDefaultIdentitySuffix = "99";
+inline constexpr double kDefaultLoadOhms = 100.0;
+inline constexpr int kDefaultNoiseMa = 2;
+inline constexpr std::uint32_t kDefaultSeed = 1;
+
+// How the simulated supply behaves. Every fault mode is off by default, which gives a supply
+// that answers like a healthy one.
+struct SimConfig {
+    // The two characters that end the identity reply's model name.
+    std::string identitySuffix{kDefaultIdentitySuffix};
+    // Each rail drives a resistive load; an infinite one leaves the rail unloaded.
+    double positiveLoadOhms = kDefaultLoadOhms;
+    double negativeLoadOhms = kDefaultLoadOhms;
+    // Each current reading is off by a random amount of at most this many mA either way.
+    int noiseMa = kDefaultNoiseMa;
+    // Seeds the noise and the garbage, so that a run can be repeated byte for byte.
+    std::uint32_t seed = kDefaultSeed;
+
+    // Fault modes.
+    // Each reply leaves this long after its command arrived.
+    std::chrono::milliseconds replyDelay{0};
+    // Only the first N commands are answered; later ones are still received and logged.
+    std::optional<std::size_t> stopAnsweringAfter;
+    // Random bytes that never begin with "ACK" go out in place of each reply.
+    bool garbageReplies = false;
+    // Each reply goes out in two halves this far apart.
+    std::optional<std::chrono::milliseconds> splitGap;
+    // The current reply is padded past the bytes a host takes in one read.
+    bool longCurrentReply = false;
+    // The line drops as the N-th command arrives, like a supply unplugged mid-session: that
+    // command is logged but not answered.
+    std::optional<std::size_t> hangUpAfter;
+
+    // Every received command is also appended to this file, one line each.
+    std::optional<std::filesystem::path> logFile;
+};
+
+} // namespace pelmora::sim

@@ -1,0 +1,91 @@
+#include "supply_model.h"
+
+#include "decimal_reading.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pelmora::sim {
+
+namespace {
+
+constexpr std::size_t kCodeLength = kDefaultVoltageCode.size();
+constexpr double kTenthsPerVolt = 10.0;
+constexpr double kMilliampsPerAmp = 1000.0;
+constexpr char kFieldSeparator = ',';
+constexpr char kPadding = ' ';
+constexpr std::string_view kOffField = "000";
+
+struct VoltagePair {
+    std::string_view positiveCode;
+    std::string_view negativeCode;
+};
+
+std::optional<VoltagePair> ParseVoltageCommand(std::string_view command) {
+    if (command.size() != protocol::kVoltageCommandLength ||
+        command.front() != protocol::kVoltageCommandLead ||
+        command.back() != protocol::kTerminator) {
+        return std::nullopt;
+    }
+    const VoltagePair pair{command.substr(1, kCodeLength),
+                           command.substr(1 + kCodeLength, kCodeLength)};
+    if (!IsVoltageCode(pair.positiveCode) || !IsVoltageCode(pair.negativeCode)) {
+        return std::nullopt;
+    }
+    return pair;
+}
+
+std::string ThreeDigits(int value) {
+    std::string digits = std::to_string(value);
+    digits.insert(0, protocol::kCurrentFieldLength - digits.size(), '0');
+    return digits;
+}
+
+} // namespace
+
+SupplyModel::SupplyModel(const SimConfig& config)
+    : m_identityReply(std::string(protocol::kIdentityReplyStem) + config.identitySuffix +
+                      protocol::kTerminator),
+      m_positiveLoadOhms(config.positiveLoadOhms), m_negativeLoadOhms(config.negativeLoadOhms),
+      m_longCurrentReply(config.longCurrentReply), m_random(config.seed),
+      m_noise(-config.noiseMa, config.noiseMa) {}
+
+std::optional<std::string> SupplyModel::Handle(std::string_view command) {
+    if (command == protocol::kIdentityRequest) {
+        return m_identityReply;
+    }
+    if (command == protocol::kCurrentRequest) {
+        return CurrentReply();
+    }
+    if (command == protocol::kResetCommand) {
+        m_state.outputOn = false;
+    } else if (const auto voltages = ParseVoltageCommand(command)) {
+        m_state = {true, std::string(voltages->positiveCode), std::string(voltages->negativeCode)};
+    }
+    return std::nullopt;
+}
+
+std::string SupplyModel::CurrentReply() {
+    std::string reply(protocol::kCurrentReplyPrefix);
+    const auto field = [this](std::string_view code, double loadOhms) {
+        return m_state.outputOn ? ThreeDigits(RailCurrentMa(code, loadOhms))
+                                : std::string(kOffField);
+    };
+    reply += kFieldSeparator;
+    reply += field(m_state.positiveCode, m_positiveLoadOhms);
+    reply += kFieldSeparator;
+    reply += field(m_state.negativeCode, m_negativeLoadOhms);
+    if (m_longCurrentReply) {
+        reply.resize(kLongReplyLength - 1, kPadding);
+    }
+    reply += protocol::kTerminator;
+    return reply;
+}
+
+int SupplyModel::RailCurrentMa(std::string_view code, double loadOhms) {
+    const double volts = DecimalReading(code) / kTenthsPerVolt;
+    const double milliamps = volts / loadOhms * kMilliampsPerAmp + m_noise(m_random);
+    return static_cast<int>(std::lround(std::clamp(milliamps, 0.0, double{kMaxCurrentMa})));
+}
+
+} // namespace pelmora::sim

@@ -1,0 +1,111 @@
+#include "line_client.h"
+#include "simulated_supply.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace pelmora::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using test::kGenerousWait;
+using test::kQuietPeriod;
+using test::LineClient;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kIdentityLength = protocol::kIdentityReply.size();
+constexpr std::size_t kCurrentReplyLength = std::string_view("ACKA,000,000\r").size();
+
+TEST(SimFaultModesTest, StopAfterLogsButNoLongerAnswers) {
+    SimConfig config;
+    config.stopAnsweringAfter = 2;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+    for (int i = 0; i < 2; ++i) {
+        line.Send(protocol::kIdentityRequest);
+        EXPECT_EQ(line.Receive(kIdentityLength), protocol::kIdentityReply);
+    }
+    line.Send(protocol::kIdentityRequest);
+    line.Send(protocol::kCurrentRequest);
+    ASSERT_TRUE(supply.WaitForCommands(4, kGenerousWait));
+    EXPECT_EQ(line.Receive(1, kQuietPeriod), "");
+    EXPECT_EQ(supply.Log().back().bytes, protocol::kCurrentRequest);
+}
+
+TEST(SimFaultModesTest, GarbageRepliesNeverPassForAcknowledgements) {
+    SimConfig config;
+    config.garbageReplies = true;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+    for (int i = 0; i < 20; ++i) {
+        line.Send(protocol::kIdentityRequest);
+        const std::string reply = line.Receive(kIdentityLength);
+        ASSERT_EQ(reply.size(), kIdentityLength);
+        EXPECT_EQ(reply.find("ACK"), std::string::npos) << reply;
+        EXPECT_FALSE(protocol::IsIdentityReply(reply));
+    }
+    line.Send(protocol::kCurrentRequest);
+    const std::string reply = line.Receive(kCurrentReplyLength);
+    EXPECT_EQ(reply.size(), kCurrentReplyLength);
+    EXPECT_FALSE(protocol::ParseCurrentReply(reply));
+}
+
+TEST(SimFaultModesTest, SplitReplyArrivesInTwoHalvesTheGapApart) {
+    SimConfig config;
+    config.splitGap = 1000ms;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+    const auto sent = Clock::now();
+    line.Send(protocol::kIdentityRequest);
+    const std::size_t half = kIdentityLength / 2;
+    EXPECT_EQ(line.Receive(half), protocol::kIdentityReply.substr(0, half));
+    EXPECT_EQ(line.Waiting(), 0u);
+    EXPECT_EQ(line.Receive(kIdentityLength - half), protocol::kIdentityReply.substr(half));
+    EXPECT_GE(Clock::now() - sent, *config.splitGap);
+}
+
+TEST(SimFaultModesTest, DelayedReplyDoesNotHoldUpLaterCommands) {
+    SimConfig config;
+    config.replyDelay = 2000ms;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+    const auto sent = Clock::now();
+    line.Send(protocol::kIdentityRequest);
+    ASSERT_TRUE(supply.WaitForCommands(1, kGenerousWait));
+    line.Send(protocol::kResetCommand);
+    ASSERT_TRUE(supply.WaitForCommands(2, kGenerousWait));
+
+    EXPECT_EQ(line.Receive(kIdentityLength), protocol::kIdentityReply);
+    EXPECT_GE(Clock::now() - sent, config.replyDelay);
+    const auto log = supply.Log();
+    EXPECT_LT(log[1].received - log[0].received, config.replyDelay);
+}
+
+TEST(SimFaultModesTest, LongReplyCarriesMoreThanOneReadTakes) {
+    SimConfig config;
+    config.longCurrentReply = true;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+    line.Send(protocol::kCurrentRequest);
+    const std::string reply = line.Receive(kLongReplyLength);
+    EXPECT_EQ(reply.size(), kLongReplyLength);
+    EXPECT_TRUE(reply.starts_with("ACKA,000,000"));
+    EXPECT_EQ(line.Receive(1, kQuietPeriod), "");
+}
+
+TEST(SimFaultModesTest, HangUpDropsTheLineAsTheNthCommandArrives) {
+    SimConfig config;
+    config.hangUpAfter = 2;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+    line.Send(protocol::kIdentityRequest);
+    EXPECT_EQ(line.Receive(kIdentityLength), protocol::kIdentityReply);
+    line.Send(protocol::kCurrentRequest);
+    EXPECT_TRUE(line.WaitForHangUp());
+    ASSERT_TRUE(supply.WaitForCommands(2, kGenerousWait));
+    EXPECT_EQ(supply.Log().back().bytes, protocol::kCurrentRequest);
+    EXPECT_FALSE(LineClient(supply.SlavePath()).IsOpen());
+}
+
+} // namespace
+} // namespace pelmora::sim

@@ -1,0 +1,119 @@
+#include "port_list.h"
+#include "ports_entry.h"
+#include "sim_options.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace pelmora::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+SimOptions Parse(std::initializer_list<std::string_view> arguments) {
+    return ParseArguments(std::span(arguments.begin(), arguments.size()));
+}
+
+TEST(SimOptionsTest, NoArgumentsGiveAHealthySupplyOnCom3) {
+    const SimOptions options = Parse({});
+    EXPECT_EQ(options.portName, "COM3");
+    EXPECT_TRUE(options.command.empty());
+    const SimConfig& config = options.config;
+    EXPECT_EQ(config.identitySuffix, "99");
+    EXPECT_EQ(config.replyDelay, 0ms);
+    EXPECT_FALSE(config.stopAnsweringAfter || config.splitGap || config.hangUpAfter ||
+                 config.logFile);
+    EXPECT_FALSE(config.garbageReplies || config.longCurrentReply);
+}
+
+TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
+    const SimOptions options = Parse({"--name",
+                                      "COM12",
+                                      "--load-pos",
+                                      "47.5",
+                                      "--load-neg",
+                                      "inf",
+                                      "--noise",
+                                      "4",
+                                      "--seed",
+                                      "4294967295",
+                                      "--delay",
+                                      "40",
+                                      "--identity-suffix",
+                                      "01",
+                                      "--stop-after",
+                                      "0",
+                                      "--garbage",
+                                      "--split",
+                                      "15",
+                                      "--long-reply",
+                                      "--hang-up-after",
+                                      "9",
+                                      "--log",
+                                      "/tmp/sim.log",
+                                      "--help"});
+    const SimConfig& config = options.config;
+    EXPECT_EQ(options.portName, "COM12");
+    EXPECT_DOUBLE_EQ(config.positiveLoadOhms, 47.5);
+    EXPECT_TRUE(std::isinf(config.negativeLoadOhms));
+    EXPECT_EQ(config.noiseMa, 4);
+    EXPECT_EQ(config.seed, 4294967295u);
+    EXPECT_EQ(config.replyDelay, 40ms);
+    EXPECT_EQ(config.identitySuffix, "01");
+    EXPECT_EQ(config.stopAnsweringAfter, 0u);
+    EXPECT_TRUE(config.garbageReplies);
+    EXPECT_EQ(config.splitGap, 15ms);
+    EXPECT_TRUE(config.longCurrentReply);
+    EXPECT_EQ(config.hangUpAfter, 9u);
+    EXPECT_EQ(config.logFile, std::filesystem::path("/tmp/sim.log"));
+    EXPECT_TRUE(options.showHelp);
+}
+
+TEST(SimOptionsTest, EverythingAfterTheMarkIsTheCommand) {
+    const SimOptions options = Parse({"--delay", "5", "--", "prog", "--delay", "x", "--"});
+    EXPECT_EQ(options.config.replyDelay, 5ms);
+    EXPECT_EQ(options.command, (std::vector<std::string>{"prog", "--delay", "x", "--"}));
+}
+
+TEST(SimOptionsTest, BadArgumentsAreRefused) {
+    const std::vector<std::vector<std::string_view>> refused = {
+        {"--delay"},
+        {"--delay", "abc"},
+        {"--delay", "-5"},
+        {"--delay", "5ms"},
+        {"--load-pos", "0"},
+        {"--load-neg", "-10"},
+        {"--load-pos", "nan"},
+        {"--noise", "1000"},
+        {"--seed", "4294967296"},
+        {"--stop-after", "-1"},
+        {"--hang-up-after", "0"},
+        {"--identity-suffix", "1"},
+        {"--identity-suffix", "001"},
+        {"--name", ""},
+        {"--name", "COM1,COM2"},
+        {"--name", "A=B"},
+        {"--bogus"},
+        {"stray"},
+        {"--"},
+    };
+    for (const auto& arguments : refused) {
+        EXPECT_THROW(ParseArguments(arguments), UsageError) << arguments.front();
+    }
+}
+
+TEST(SimOptionsTest, PortEntryGoesAheadOfTheEntriesAlreadyListed) {
+    const std::string entry = PortsEntry("COM12", "/dev/pts/7");
+    EXPECT_EQ(ChainedPortsValue(entry, nullptr), "COM12=/dev/pts/7");
+    EXPECT_EQ(ChainedPortsValue(entry, ""), "COM12=/dev/pts/7");
+
+    const auto entries = ParsePortsVariable(ChainedPortsValue(entry, "COM1=/dev/pts/3"));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "COM12");
+    EXPECT_EQ(entries[0].devicePath, "/dev/pts/7");
+    EXPECT_EQ(entries[1].name, "COM1");
+    EXPECT_EQ(entries[1].devicePath, "/dev/pts/3");
+}
+
+} // namespace
+} // namespace pelmora::sim

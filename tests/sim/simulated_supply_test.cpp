@@ -1,0 +1,131 @@
+#include "line_client.h"
+#include "pty_peer.h"
+#include "serial_channel.h"
+#include "simulated_supply.h"
+#include "wait_until.h"
+
+#include <array>
+#include <gtest/gtest.h>
+
+namespace pelmora::sim {
+namespace {
+
+using test::kGenerousWait;
+using test::LineClient;
+
+constexpr std::size_t kCurrentReplyLength = std::string_view("ACKA,000,000\r").size();
+
+SimConfig Quiet() {
+    SimConfig config;
+    config.noiseMa = 0;
+    return config;
+}
+
+std::string CurrentReply(LineClient& line) {
+    line.Send(protocol::kCurrentRequest);
+    return line.Receive(kCurrentReplyLength);
+}
+
+TEST(SimulatedSupplyTest, AnswersTheIdentityRequestWithItsSuffix) {
+    SimulatedSupply healthy;
+    LineClient line(healthy.SlavePath());
+    ASSERT_TRUE(line.IsOpen());
+    line.Send(protocol::kIdentityRequest);
+    EXPECT_EQ(line.Receive(protocol::kIdentityReply.size()), protocol::kIdentityReply);
+
+    SimConfig config;
+    config.identitySuffix = "01";
+    SimulatedSupply other(config);
+    LineClient otherLine(other.SlavePath());
+    otherLine.Send(protocol::kIdentityRequest);
+    EXPECT_EQ(otherLine.Receive(protocol::kIdentityReply.size()), "ACKPNDRELVOV01\r");
+}
+
+// Each reply is read right after its command, so a stray reply to a voltage, reset or unknown
+// command would show up at the front of the next one.
+TEST(SimulatedSupplyTest, OutputFollowsVoltageAndResetCommands) {
+    SimConfig config = Quiet();
+    config.positiveLoadOhms = 50.0;
+    config.negativeLoadOhms = 200.0;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+
+    EXPECT_EQ(CurrentReply(line), "ACKA,000,000\r");
+    line.Send("V050120\r");
+    EXPECT_EQ(CurrentReply(line), "ACKA,100,060\r");
+    EXPECT_TRUE(supply.State().outputOn);
+
+    line.Send("V055050\r");
+    line.Send("V13001\r");
+    line.Send("REQB\r");
+    line.Send("REQAREQA\r");
+    EXPECT_EQ(CurrentReply(line), "ACKA,100,060\r");
+    EXPECT_EQ(supply.State().positiveCode, "050");
+
+    line.Send(protocol::kResetCommand);
+    EXPECT_EQ(CurrentReply(line), "ACKA,000,000\r");
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_EQ(line.Waiting(), 0u);
+}
+
+TEST(SimulatedSupplyTest, LogHoldsEveryCommandInOrderWithItsArrival) {
+    SimulatedSupply supply(Quiet());
+    LineClient line(supply.SlavePath());
+    const auto before = std::chrono::steady_clock::now();
+    // A command may come in pieces, and several may come in one write.
+    line.Send("RE");
+    line.Send("QPN\r");
+    line.Send("V010010\rREQA\rRST\r");
+    line.Send("junk\r");
+    ASSERT_TRUE(supply.WaitForCommands(5, kGenerousWait));
+    const auto after = std::chrono::steady_clock::now();
+
+    const auto log = supply.Log();
+    const std::array<std::string_view, 5> expected = {"REQPN\r", "V010010\r", "REQA\r", "RST\r",
+                                                      "junk\r"};
+    ASSERT_EQ(log.size(), expected.size());
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].bytes, expected[i]);
+        EXPECT_GE(log[i].received, i == 0 ? before : log[i - 1].received);
+        EXPECT_LE(log[i].received, after);
+    }
+}
+
+TEST(SimulatedSupplyTest, LineSurvivesTheProgramClosingAndReopeningIt) {
+    SimulatedSupply supply;
+    for (int session = 0; session < 3; ++session) {
+        LineClient line(supply.SlavePath());
+        ASSERT_TRUE(line.IsOpen()) << "session " << session;
+        line.Send(protocol::kIdentityRequest);
+        EXPECT_EQ(line.Receive(protocol::kIdentityReply.size()), protocol::kIdentityReply);
+        line.Close();
+        // Reopening at once could beat the simulator to noticing that the line was closed.
+        std::this_thread::sleep_for(test::kQuietPeriod);
+    }
+}
+
+TEST(SimulatedSupplyTest, SerialChannelReachesItThroughThePortList) {
+    SimulatedSupply supply;
+    const ListedPorts listed("COM7=" + supply.SlavePath().string());
+    CSerialChannel channel;
+    ASSERT_TRUE(channel.Open(7, protocol::kBaudRate));
+    channel.Write(protocol::kIdentityRequest.data(),
+                  static_cast<int>(protocol::kIdentityRequest.size()));
+    ASSERT_TRUE(WaitUntil([&channel] {
+        return channel.BytesWaiting() >= static_cast<int>(protocol::kIdentityReply.size());
+    }));
+    std::array<char, protocol::kReplyCapacity> reply{};
+    const int got = channel.Read(reply.data(), protocol::kReplyCapacity);
+    EXPECT_TRUE(protocol::IsIdentityReply(protocol::ReplyText(reply.data(), got)));
+}
+
+TEST(SimulatedSupplyTest, StopDropsTheLine) {
+    SimulatedSupply supply;
+    LineClient line(supply.SlavePath());
+    supply.Stop();
+    EXPECT_TRUE(line.WaitForHangUp());
+    supply.Stop();
+}
+
+} // namespace
+} // namespace pelmora::sim
