@@ -1,0 +1,8 @@
+#include "response_box.h"
+
+CResponseBox::CResponseBox(QWidget* parent) : QPlainTextEdit(parent) {}
+
+void CResponseBox::SetText(const QString& text) {
+    m_text = text;
+    setPlainText(text);
+}
