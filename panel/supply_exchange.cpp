@@ -1,11 +1,11 @@
 #include "decimal_reading.h"
+#include "response_box.h"
 #include "supply_panel_dlg.h"
 #include "supply_protocol.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -33,7 +33,7 @@ void CSupplyPanelDlg::UpdateWindow() {
 }
 
 void CSupplyPanelDlg::ShowResponse(const QString& text) {
-    m_responseEdit->setPlainText(text);
+    m_responseEdit->SetText(text);
     UpdateWindow();
 }
 

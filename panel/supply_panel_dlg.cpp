@@ -1,18 +1,176 @@
 #include "supply_panel_dlg.h"
 
+#include "dialog_frame.h"
+#include "drop_down_list.h"
+#include "panel_timing.h"
+#include "resource.h"
+#include "response_box.h"
 #include "voltage_table.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QPushButton>
+#include <thread>
+
+using namespace pelmora;
 
 CSupplyPanelDlg::CSupplyPanelDlg(QWidget* parent)
-    : QDialog(parent), m_posCode(pelmora::kDefaultVoltageCode),
-      m_negCode(pelmora::kDefaultVoltageCode), m_responseEdit(new QPlainTextEdit(this)),
-      m_waitEdit(new QLineEdit(this)) {
-    // Both boxes are working storage of the exchanges, never shown to the user.
-    m_responseEdit->setReadOnly(true);
-    m_responseEdit->hide();
-    m_waitEdit->hide();
+    : QDialog(parent), m_hIcon(LoadAppIcon()), m_posCode(kDefaultVoltageCode),
+      m_negCode(kDefaultVoltageCode) {
+    m_ui.setupUi(this);
+    ApplyDialogFrame(*this);
+    DoDataExchange();
 }
 
 CSupplyPanelDlg::~CSupplyPanelDlg() = default;
+
+template <typename Control> Control* CSupplyPanelDlg::BoundControl(int id) {
+    for (auto* control : findChildren<Control*>()) {
+        if (control->property(kControlIdProperty).toInt() == id) {
+            return control;
+        }
+    }
+    qFatal("panel form lacks control %d", id);
+}
+
+void CSupplyPanelDlg::DoDataExchange() {
+    m_responseEdit = BoundControl<CResponseBox>(IDC_RESPONSE);
+    m_commandEdit = BoundControl<QLineEdit>(IDC_COMMAND);
+    m_waitEdit = BoundControl<QLineEdit>(IDC_WAIT_MS);
+    m_posVoltageCombo = BoundControl<CDropDownList>(IDC_POS_VOLTAGE);
+    m_negVoltageCombo = BoundControl<CDropDownList>(IDC_NEG_VOLTAGE);
+    m_posCurrentEdit = BoundControl<QLineEdit>(IDC_POS_CURRENT);
+    m_negCurrentEdit = BoundControl<QLineEdit>(IDC_NEG_CURRENT);
+
+    connect(m_posVoltageCombo, &CDropDownList::dropDown, this,
+            &CSupplyPanelDlg::OnCbnDropdownPosVoltage);
+    connect(m_posVoltageCombo, &CDropDownList::closeUp, this,
+            &CSupplyPanelDlg::OnCbnCloseupPosVoltage);
+    connect(m_negVoltageCombo, &CDropDownList::dropDown, this,
+            &CSupplyPanelDlg::OnCbnDropdownNegVoltage);
+    connect(m_negVoltageCombo, &CDropDownList::closeUp, this,
+            &CSupplyPanelDlg::OnCbnCloseupNegVoltage);
+    connect(BoundControl<QPushButton>(IDC_ONOFF), &QPushButton::clicked, this,
+            &CSupplyPanelDlg::OnBnClickedOnOff);
+}
+
+int CSupplyPanelDlg::exec() {
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+    // A close request during start-up (a signal while the not-found box was up) ends the
+    // panel before it is ever shown.
+    if (m_closed) {
+        return QDialog::Rejected;
+    }
+    return QDialog::exec();
+}
+
+void CSupplyPanelDlg::OnInitDialog() {
+    setWindowIcon(m_hIcon);
+    FillVoltageList(*m_posVoltageCombo, false, m_posCode);
+    FillVoltageList(*m_negVoltageCombo, true, m_negCode);
+    m_waitEdit->setText(QString::fromLatin1(timing::kHostWaitText));
+    SearchSupply();
+    if (m_closed) {
+        return;
+    }
+    std::this_thread::sleep_for(timing::kStartupPause);
+    SendReset();
+    m_timerId = startTimer(timing::kPollPeriod);
+}
+
+void CSupplyPanelDlg::FillVoltageList(CDropDownList& list, bool negativeRail,
+                                      std::string_view code) {
+    // Entries go in table order: a list position is a row of the voltage table.
+    for (const auto& step : kVoltageSteps) {
+        const auto text = negativeRail ? step.negativeText : step.positiveText;
+        list.addItem(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+    }
+    list.setCurrentIndex(VoltageIndexOf(code));
+}
+
+void CSupplyPanelDlg::ShowFirstEntry(CDropDownList& list) {
+    list.setEditText(list.itemText(0));
+}
+
+void CSupplyPanelDlg::TakeChosenCode(CDropDownList& list, std::string& code) {
+    const int chosen = list.currentIndex();
+    code = VoltageCodeAt(chosen);
+    // Opening the list showed its first entry; without a new choice the field shows the
+    // rail's entry again.
+    list.setEditText(list.itemText(chosen));
+    if (m_outputOn) {
+        SendVoltage();
+    }
+}
+
+void CSupplyPanelDlg::OnCbnDropdownPosVoltage() {
+    ShowFirstEntry(*m_posVoltageCombo);
+}
+
+void CSupplyPanelDlg::OnCbnCloseupPosVoltage() {
+    TakeChosenCode(*m_posVoltageCombo, m_posCode);
+}
+
+void CSupplyPanelDlg::OnCbnDropdownNegVoltage() {
+    ShowFirstEntry(*m_negVoltageCombo);
+}
+
+void CSupplyPanelDlg::OnCbnCloseupNegVoltage() {
+    TakeChosenCode(*m_negVoltageCombo, m_negCode);
+}
+
+void CSupplyPanelDlg::OnBnClickedOnOff() {
+    m_outputOn = !m_outputOn;
+    if (m_outputOn) {
+        SendVoltage();
+    } else {
+        SendReset();
+    }
+    update();
+}
+
+void CSupplyPanelDlg::OnClose() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    if (m_timerId != 0) {
+        killTimer(m_timerId);
+        m_timerId = 0;
+    }
+    SendReset();
+    std::this_thread::sleep_for(timing::kClosingPause);
+    m_port.Close();
+    std::this_thread::sleep_for(timing::kClosingPause);
+    DismissOpenBoxes();
+}
+
+void CSupplyPanelDlg::DismissOpenBoxes() {
+    if (auto* popup = QApplication::activePopupWidget()) {
+        popup->close();
+    }
+    for (auto* box : findChildren<QDialog*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (box->isVisible()) {
+            box->reject();
+        }
+    }
+}
+
+void CSupplyPanelDlg::closeEvent(QCloseEvent* event) {
+    OnClose();
+    QDialog::closeEvent(event);
+}
+
+void CSupplyPanelDlg::reject() {
+    OnClose();
+    QDialog::reject();
+}
+
+void CSupplyPanelDlg::accept() {
+    OnClose();
+    QDialog::accept();
+}

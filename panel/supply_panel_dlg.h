@@ -1,22 +1,35 @@
 #pragma once
 
+#include "current_history.h"
 #include "serial_channel.h"
+#include "ui_panel.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <string>
 #include <string_view>
 
 class QLineEdit;
-class QPlainTextEdit;
+class CResponseBox;
+class QPushButton;
+class CDropDownList;
 
-// The panel: the one window through which the user drives the supply. It owns the channel to
-// the supply and every exchange with it; all of them run to completion on the UI thread.
+// The panel: the one window through which the user sets both rails, switches the supply's
+// output and watches the currents. It owns the channel to the supply and every exchange with
+// it; all of them run to completion on the UI thread, pausing it briefly where the supply
+// needs time to answer.
 class CSupplyPanelDlg : public QDialog {
     Q_OBJECT
 
 public:
     explicit CSupplyPanelDlg(QWidget* parent = nullptr);
     ~CSupplyPanelDlg() override;
+
+    // Runs the start-up sequence (search, reset, poll timer) before the panel is first shown.
+    int exec() override;
+    // Escape and every other way of dismissing the panel switch the output off first.
+    void reject() override;
+    void accept() override;
 
     // Voltage command for both rails' stored codes, then the fixed settle pause. No reply.
     void SendVoltage();
@@ -29,8 +42,33 @@ public:
     // Tries every port number in turn and keeps the first supply open; tells the user when
     // there is none.
     bool SearchSupply();
+    // One current request; true when the reply was valid and both rails were updated.
+    bool PollCurrents();
+
+    // System commands: the About entry, or the window's own commands such as close.
+    void OnSysCommand(unsigned int nID, long long lParam);
+
+protected:
+    void OnInitDialog();
+    void OnTimer(int timerId);
+    void OnClose();
+    void OnBnClickedOnOff();
+    void OnCbnDropdownPosVoltage();
+    void OnCbnCloseupPosVoltage();
+    void OnCbnDropdownNegVoltage();
+    void OnCbnCloseupNegVoltage();
+
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void DoDataExchange();
+    template <typename Control> Control* BoundControl(int id);
+    void FillVoltageList(CDropDownList& list, bool negativeRail, std::string_view code);
+    void ShowFirstEntry(CDropDownList& list);
+    void TakeChosenCode(CDropDownList& list, std::string& code);
     // One exchange: write the command, wait the host wait time, take what has arrived (at most
     // one reply's worth) and show it in the response box. Returns the reply text.
     std::string ExchangeCommand(std::string_view command);
@@ -38,10 +76,26 @@ private:
     void ShowResponse(const QString& text);
     // Paints now whatever is waiting to be painted, as the exchanges block the event loop.
     void UpdateWindow();
+    // Ends any message or About box over the panel, as the panel is going away.
+    void DismissOpenBoxes();
 
+    Ui::IDD_PANEL m_ui;
+    QIcon m_hIcon;
+    bool m_outputOn = false;
+    bool m_alertArmed = true;
+    int m_timerId = 0;
     CSerialChannel m_port;
     std::string m_posCode;
     std::string m_negCode;
-    QPlainTextEdit* m_responseEdit;
-    QLineEdit* m_waitEdit;
+    CurrentHistory m_posHistory;
+    CurrentHistory m_negHistory;
+    QLineEdit* m_posCurrentEdit = nullptr;
+    QLineEdit* m_negCurrentEdit = nullptr;
+    CResponseBox* m_responseEdit = nullptr;
+    QLineEdit* m_commandEdit = nullptr;
+    QLineEdit* m_waitEdit = nullptr;
+    CDropDownList* m_posVoltageCombo = nullptr;
+    CDropDownList* m_negVoltageCombo = nullptr;
+    bool m_initialised = false;
+    bool m_closed = false;
 };

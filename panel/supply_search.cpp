@@ -1,17 +1,14 @@
 #include "not_found_message.h"
+#include "panel_timing.h"
 #include "port_list.h"
 #include "supply_panel_dlg.h"
 #include "supply_protocol.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <chrono>
 #include <thread>
 
 namespace {
-
-// Lets a device that has just been opened settle before it is asked who it is.
-constexpr std::chrono::milliseconds kSearchDelay{100};
 
 constexpr const char* kPortFoundStatus = "found a port";
 constexpr const char* kNoPortStatus = "no port";
@@ -38,7 +35,7 @@ bool CSupplyPanelDlg::SearchSupply() {
         if (!ProbePort(n)) {
             continue;
         }
-        std::this_thread::sleep_for(kSearchDelay);
+        std::this_thread::sleep_for(pelmora::timing::kSearchDelay);
         if (IdentifySupply()) {
             found = true;
             break;

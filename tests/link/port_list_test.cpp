@@ -1,5 +1,5 @@
 #include "port_list.h"
-#include "pseudo_terminal.h"
+#include "pty_peer.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "pseudo_terminal.h"
+#include "pty_peer.h"
 #include "serial_channel.h"
 #include "wait_until.h"
 

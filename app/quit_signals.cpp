@@ -1,0 +1,66 @@
+#include "quit_signals.h"
+
+#include <QSocketNotifier>
+#include <array>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array kQuitSignals = {SIGTERM, SIGINT, SIGHUP};
+
+// The write end for the handler; one set of handlers per process.
+int g_signalWriteFd = -1;
+std::array<int, 2> g_signalPair{-1, -1};
+
+extern "C" void OnQuitSignal(int signalNumber) {
+    const int savedErrno = errno;
+    const char byte = static_cast<char>(signalNumber);
+    [[maybe_unused]] const auto written = ::write(g_signalWriteFd, &byte, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+
+QuitSignals::QuitSignals(std::function<void()> onQuit, QObject* parent)
+    : QObject(parent), m_onQuit(std::move(onQuit)) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPair.data()) !=
+        0) {
+        return;
+    }
+    g_signalWriteFd = g_signalPair[0];
+    m_notifier = new QSocketNotifier(g_signalPair[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &QuitSignals::Drain);
+
+    struct sigaction action {};
+    action.sa_handler = OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signalNumber : kQuitSignals) {
+        ::sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+QuitSignals::~QuitSignals() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    for (const int signalNumber : kQuitSignals) {
+        ::sigaction(signalNumber, &action, nullptr);
+    }
+    for (int& fd : g_signalPair) {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    g_signalWriteFd = -1;
+}
+
+void QuitSignals::Drain() {
+    char bytes[16];
+    while (::read(g_signalPair[1], bytes, sizeof bytes) > 0) {
+    }
+    m_onQuit();
+}

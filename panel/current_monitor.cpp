@@ -1,0 +1,47 @@
+#include "not_found_message.h"
+#include "supply_panel_dlg.h"
+#include "supply_protocol.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimerEvent>
+
+void CSupplyPanelDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_timerId) {
+        OnTimer(event->timerId());
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+void CSupplyPanelDlg::OnTimer(int /*timerId*/) {
+    if (!m_outputOn) {
+        return;
+    }
+    if (PollCurrents() || !m_alertArmed) {
+        return;
+    }
+    // Disarmed before the box is shown: ticks keep arriving while it is open, and each one
+    // that fails must not open another box.
+    m_alertArmed = false;
+    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
+                      QString::fromUtf8(kNotFoundMessage), QMessageBox::Ok | QMessageBox::Cancel,
+                      this);
+    if (alert.exec() == QMessageBox::Ok) {
+        m_alertArmed = true;
+    }
+}
+
+bool CSupplyPanelDlg::PollCurrents() {
+    const auto reading =
+        pelmora::protocol::ParseCurrentReply(ExchangeCommand(pelmora::protocol::kCurrentRequest));
+    if (!reading) {
+        return false;
+    }
+    m_posHistory.Push(reading->positiveMa);
+    m_negHistory.Push(reading->negativeMa);
+    m_posCurrentEdit->setText(QString::number(m_posHistory.Average()));
+    m_negCurrentEdit->setText(QString::number(m_negHistory.Average()));
+    return true;
+}

@@ -1,0 +1,47 @@
+#include "about_dlg.h"
+#include "resource.h"
+#include "supply_panel_dlg.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPainter>
+
+namespace {
+
+// The lamp sits between the "output" label and the ON/OFF button, placed in pixels.
+constexpr QPoint kLampPosition{110, 165};
+// The window system keeps the low four bits of a system command for itself.
+constexpr unsigned int kSystemCommandMask = 0xFFF0;
+constexpr unsigned int kCloseCommand = 0xF060;
+
+} // namespace
+
+void CSupplyPanelDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.drawPixmap(kLampPosition, LoadBitmapResource(m_outputOn ? IDB_LAMP_ON : IDB_LAMP_OFF));
+}
+
+void CSupplyPanelDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // This window system gives the program no system menu of its own, so the About entry is
+    // offered here and arrives as the same system command.
+    const QString aboutText = LoadResourceString(IDS_ABOUTBOX);
+    if (aboutText.isEmpty()) {
+        return;
+    }
+    QMenu menu(this);
+    connect(menu.addAction(aboutText), &QAction::triggered, this,
+            [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+    menu.exec(event->globalPos());
+}
+
+void CSupplyPanelDlg::OnSysCommand(unsigned int nID, long long /*lParam*/) {
+    if ((nID & kSystemCommandMask) == IDM_ABOUTBOX) {
+        CAboutDlg about(this);
+        about.exec();
+        return;
+    }
+    if ((nID & kSystemCommandMask) == kCloseCommand) {
+        close();
+    }
+}

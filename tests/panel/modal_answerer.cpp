@@ -1,0 +1,60 @@
+#include "modal_answerer.h"
+
+#include "supply_panel_dlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QMetaObject>
+#include <QPointer>
+
+ModalAnswerer::ModalAnswerer(Answer answer) : m_answer(std::move(answer)) {
+    qApp->installEventFilter(this);
+}
+
+ModalAnswerer::~ModalAnswerer() {
+    qApp->removeEventFilter(this);
+}
+
+int ModalAnswerer::CountOf(const QString& className) const {
+    int count = 0;
+    for (const auto& box : m_seen) {
+        count += box.className == className ? 1 : 0;
+    }
+    return count;
+}
+
+bool ModalAnswerer::eventFilter(QObject* watched, QEvent* event) {
+    auto* dialog = qobject_cast<QDialog*>(watched);
+    if (event->type() != QEvent::Show || !dialog || qobject_cast<CSupplyPanelDlg*>(dialog)) {
+        return false;
+    }
+    SeenBox seen;
+    seen.className = QString::fromLatin1(dialog->metaObject()->className());
+    seen.title = dialog->windowTitle();
+    seen.overPanel = qobject_cast<CSupplyPanelDlg*>(dialog->parentWidget()) != nullptr;
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    if (box) {
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.buttons = box->standardButtons();
+    }
+    m_seen.push_back(seen);
+    const auto answer = m_answer(seen);
+    QPointer<QDialog> target(dialog);
+    QMetaObject::invokeMethod(
+        dialog,
+        [target, answer, box] {
+            if (!target) {
+                return;
+            }
+            if (box && box->button(answer)) {
+                box->button(answer)->click();
+            } else {
+                target->reject();
+            }
+        },
+        Qt::QueuedConnection);
+    return false;
+}

@@ -1,0 +1,88 @@
+#include "panel_harness.h"
+
+#include "supply_panel_dlg.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTimer>
+
+namespace {
+
+// Centre of the 25 x 25 lamp drawn at (110, 165).
+constexpr QPoint kLampCentre{110 + 12, 165 + 12};
+
+} // namespace
+
+namespace {
+
+constexpr int kShownCheckMs = 10;
+
+// Start-up runs modal boxes of its own before the panel is shown; the test starts after it.
+void WhenShown(CSupplyPanelDlg& panel, const std::function<void()>& whileRunning) {
+    QTimer::singleShot(kShownCheckMs, &panel, [&panel, &whileRunning] {
+        if (!panel.isVisible()) {
+            WhenShown(panel, whileRunning);
+            return;
+        }
+        whileRunning();
+        panel.close();
+    });
+}
+
+} // namespace
+
+void RunPanel(CSupplyPanelDlg& panel, const std::function<void()>& whileRunning) {
+    WhenShown(panel, whileRunning);
+    panel.exec();
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& condition, int boundMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > boundMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+void ProcessEventsFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+std::vector<std::string> Commands(const pelmora::sim::SimulatedSupply& supply) {
+    std::vector<std::string> commands;
+    for (const auto& logged : supply.Log()) {
+        commands.push_back(logged.bytes);
+    }
+    return commands;
+}
+
+int CountCommand(const pelmora::sim::SimulatedSupply& supply, const std::string& command) {
+    int count = 0;
+    for (const auto& logged : supply.Log()) {
+        count += logged.bytes == command ? 1 : 0;
+    }
+    return count;
+}
+
+QString ControlText(CSupplyPanelDlg& panel, const char* objectName) {
+    auto* edit = panel.findChild<QLineEdit*>(QString::fromLatin1(objectName));
+    return edit ? edit->text() : QString();
+}
+
+QRgb LampCentre(CSupplyPanelDlg& panel) {
+    return panel.grab().toImage().pixel(kLampCentre) & RGB_MASK;
+}
+
+SupplyOnCom3::SupplyOnCom3(pelmora::sim::SimConfig config)
+    : supply(std::move(config)), listed("COM3=" + supply.SlavePath().string()) {}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "pty_peer.h"
+#include "simulated_supply.h"
+
+#include <QColor>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CSupplyPanelDlg;
+class QImage;
+
+// Runs the panel modally, as the application does, and calls `whileRunning` once it is shown.
+// The panel is closed afterwards if the test left it open.
+void RunPanel(CSupplyPanelDlg& panel, const std::function<void()>& whileRunning);
+
+// Lets the panel's event loop run until the condition holds; false when it did not within
+// the bound.
+bool ProcessEventsUntil(const std::function<bool()>& condition, int boundMs = 5000);
+// Lets the panel's event loop run for this long, ticks included.
+void ProcessEventsFor(int ms);
+
+// The commands a simulated supply received, as text, oldest first.
+std::vector<std::string> Commands(const pelmora::sim::SimulatedSupply& supply);
+int CountCommand(const pelmora::sim::SimulatedSupply& supply, const std::string& command);
+
+// The text of a named control on the panel.
+QString ControlText(CSupplyPanelDlg& panel, const char* objectName);
+// Colour at the centre of the output lamp as the panel draws it now.
+QRgb LampCentre(CSupplyPanelDlg& panel);
+
+// One simulated supply listed as COM3, the first port the search reaches.
+struct SupplyOnCom3 {
+    explicit SupplyOnCom3(pelmora::sim::SimConfig config = {});
+    pelmora::sim::SimulatedSupply supply;
+    ListedPorts listed;
+};

@@ -1,0 +1,317 @@
+#include "drop_down_list.h"
+#include "modal_answerer.h"
+#include "panel_harness.h"
+#include "quit_signals.h"
+#include "serial_channel.h"
+#include "supply_panel_dlg.h"
+
+#include <QAbstractItemView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using pelmora::sim::SimConfig;
+
+namespace {
+
+constexpr QRgb kLampOnRed = 0xFF0000;
+constexpr QRgb kLampOffGrey = 0xB2B2B2;
+
+QPushButton* OnOff(CSupplyPanelDlg& panel) {
+    return panel.findChild<QPushButton*>(QStringLiteral("IDC_ONOFF"));
+}
+
+CDropDownList* List(CSupplyPanelDlg& panel, const char* name) {
+    return panel.findChild<CDropDownList*>(QString::fromLatin1(name));
+}
+
+// Opens a list and clicks one of its entries, as a user would.
+void ChooseFromList(CDropDownList& list, int index) {
+    list.showPopup();
+    QAbstractItemView* view = list.view();
+    ASSERT_TRUE(ProcessEventsUntil([view] { return view->isVisible(); }));
+    const QPoint entry = view->visualRect(view->model()->index(index, 0)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry);
+    ProcessEventsFor(20);
+}
+
+// Opens a list and closes it again without a choice.
+void OpenAndDismiss(CDropDownList& list) {
+    list.showPopup();
+    list.hidePopup();
+    ProcessEventsFor(20);
+}
+
+bool PortIsFree() {
+    CSerialChannel channel;
+    return channel.Open(3, 921600);
+}
+
+void ExpectResetLastAndPortFree(const pelmora::sim::SimulatedSupply& supply) {
+    const auto commands = Commands(supply);
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), "RST\r");
+    EXPECT_TRUE(PortIsFree());
+}
+
+class RunningPanel : public ::testing::Test {
+protected:
+    explicit RunningPanel(SimConfig config = {}) : m_sim(std::move(config)) {}
+
+    pelmora::sim::SimulatedSupply& Supply() { return m_sim.supply; }
+
+    ModalAnswerer m_answerer;
+    SupplyOnCom3 m_sim;
+    CSupplyPanelDlg m_panel;
+};
+
+} // namespace
+
+TEST_F(RunningPanel, StartsWithOutputOffAfterExactlyOneReset) {
+    RunPanel(m_panel, [&] {
+        const auto log = Supply().Log();
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_EQ(log[0].bytes, "REQPN\r");
+        EXPECT_EQ(log[1].bytes, "RST\r");
+        EXPECT_GE(log[1].received - log[0].received, 100ms);
+
+        EXPECT_EQ(List(m_panel, "IDC_POS_VOLTAGE")->currentText(), QStringLiteral("1V"));
+        EXPECT_EQ(List(m_panel, "IDC_NEG_VOLTAGE")->currentText(), QStringLiteral("-1V"));
+        EXPECT_EQ(List(m_panel, "IDC_POS_VOLTAGE")->count(), 16);
+        EXPECT_EQ(List(m_panel, "IDC_NEG_VOLTAGE")->itemText(12), QStringLiteral("-10V"));
+        EXPECT_EQ(ControlText(m_panel, "IDC_WAIT_MS"), QStringLiteral("30"));
+        EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
+        EXPECT_TRUE(m_answerer.Seen().empty());
+    });
+    ExpectResetLastAndPortFree(Supply());
+}
+
+TEST_F(RunningPanel, OnOffSwitchesTheSupplyAndTheLamp) {
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        EXPECT_EQ(Commands(Supply()).back(), "V010010\r");
+        EXPECT_EQ(LampCentre(m_panel), kLampOnRed);
+        OnOff(m_panel)->click();
+        EXPECT_EQ(Commands(Supply()).back(), "RST\r");
+        EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
+    });
+}
+
+TEST_F(RunningPanel, ChosenVoltagesGoOutWhileOnAndWaitWhileOff) {
+    RunPanel(m_panel, [&] {
+        const auto sentBefore = Commands(Supply()).size();
+        ChooseFromList(*List(m_panel, "IDC_POS_VOLTAGE"), 15);
+        ChooseFromList(*List(m_panel, "IDC_NEG_VOLTAGE"), 1);
+        EXPECT_EQ(Commands(Supply()).size(), sentBefore) << "nothing is sent while off";
+        EXPECT_EQ(List(m_panel, "IDC_POS_VOLTAGE")->currentText(), QStringLiteral("13V"));
+
+        OnOff(m_panel)->click();
+        EXPECT_EQ(Commands(Supply()).back(), "V130015\r");
+
+        ChooseFromList(*List(m_panel, "IDC_NEG_VOLTAGE"), 9);
+        EXPECT_EQ(Commands(Supply()).back(), "V130070\r");
+
+        // Closing a list without a choice keeps the rail's entry and sends both codes again.
+        const auto sent = Commands(Supply()).size();
+        OpenAndDismiss(*List(m_panel, "IDC_POS_VOLTAGE"));
+        EXPECT_EQ(Commands(Supply()).size(), sent + 1);
+        EXPECT_EQ(Commands(Supply()).back(), "V130070\r");
+        EXPECT_EQ(List(m_panel, "IDC_POS_VOLTAGE")->currentText(), QStringLiteral("13V"));
+    });
+}
+
+TEST_F(RunningPanel, OpeningAListShowsItsFirstEntry) {
+    RunPanel(m_panel, [&] {
+        auto* list = List(m_panel, "IDC_NEG_VOLTAGE");
+        ChooseFromList(*list, 4);
+        list->showPopup();
+        EXPECT_EQ(list->currentText(), QStringLiteral("-1V"));
+        list->hidePopup();
+        ProcessEventsFor(20);
+        EXPECT_EQ(list->currentText(), QStringLiteral("-3V"));
+    });
+}
+
+TEST_F(RunningPanel, PollsOnlyWhileTheOutputIsOn) {
+    RunPanel(m_panel, [&] {
+        ProcessEventsFor(700);
+        EXPECT_EQ(CountCommand(Supply(), "REQA\r"), 0);
+
+        OnOff(m_panel)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return CountCommand(Supply(), "REQA\r") >= 4; }));
+        OnOff(m_panel)->click();
+        const int polls = CountCommand(Supply(), "REQA\r");
+        ProcessEventsFor(700);
+        EXPECT_EQ(CountCommand(Supply(), "REQA\r"), polls);
+
+        // Polls follow the 300 ms period, not the speed of the supply's replies.
+        const auto log = Supply().Log();
+        std::vector<std::chrono::steady_clock::time_point> pollTimes;
+        for (const auto& logged : log) {
+            if (logged.bytes == "REQA\r") {
+                pollTimes.push_back(logged.received);
+            }
+        }
+        for (std::size_t i = 1; i < pollTimes.size(); ++i) {
+            EXPECT_GE(pollTimes[i] - pollTimes[i - 1], 250ms);
+        }
+    });
+    ExpectResetLastAndPortFree(Supply());
+}
+
+class PanelWithSteadyLoad : public RunningPanel {
+protected:
+    static SimConfig SteadyLoad() {
+        // At 1 V these loads draw 123 mA and 45 mA, without noise.
+        SimConfig config;
+        config.positiveLoadOhms = 1000.0 / 123.0;
+        config.negativeLoadOhms = 1000.0 / 45.0;
+        config.noiseMa = 0;
+        return config;
+    }
+    PanelWithSteadyLoad() : RunningPanel(SteadyLoad()) {}
+};
+
+TEST_F(PanelWithSteadyLoad, AveragesRampUpOverTenPolls) {
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        std::vector<QString> shown;
+        int polls = 0;
+        while (polls < 11) {
+            ASSERT_TRUE(
+                ProcessEventsUntil([&] { return CountCommand(Supply(), "REQA\r") > polls; }));
+            ProcessEventsFor(60);
+            ++polls;
+            shown.push_back(ControlText(m_panel, "IDC_POS_CURRENT") + "/" +
+                            ControlText(m_panel, "IDC_NEG_CURRENT"));
+        }
+        EXPECT_EQ(shown.front(), QStringLiteral("12/4"));
+        EXPECT_EQ(shown[4], QStringLiteral("61/22"));
+        EXPECT_EQ(shown[9], QStringLiteral("123/45"));
+        EXPECT_EQ(shown[10], QStringLiteral("123/45"));
+
+        // Switching off keeps the last averages; the histories carry on after switching on.
+        OnOff(m_panel)->click();
+        EXPECT_EQ(ControlText(m_panel, "IDC_POS_CURRENT"), QStringLiteral("123"));
+    });
+}
+
+class PanelWithFailingSupply : public RunningPanel {
+protected:
+    static SimConfig Failing() {
+        // Answers the identity request, then nothing more.
+        SimConfig config;
+        config.stopAnsweringAfter = 1;
+        return config;
+    }
+    PanelWithFailingSupply() : RunningPanel(Failing()) {}
+};
+
+TEST_F(PanelWithFailingSupply, AlertComesBackAfterOkOnly) {
+    int alerts = 0;
+    m_answerer.SetAnswer(
+        [&](const SeenBox&) { return ++alerts < 3 ? QMessageBox::Ok : QMessageBox::Cancel; });
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return alerts >= 3; }));
+        const int polls = CountCommand(Supply(), "REQA\r");
+        ProcessEventsFor(1000);
+        // Polls go on after Cancel, but no further alert.
+        EXPECT_GT(CountCommand(Supply(), "REQA\r"), polls);
+    });
+    ASSERT_EQ(m_answerer.Seen().size(), 3u);
+    for (const auto& box : m_answerer.Seen()) {
+        EXPECT_EQ(box.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(box.icon, QMessageBox::Warning);
+        EXPECT_TRUE(box.overPanel);
+    }
+    EXPECT_EQ(Commands(Supply()).back(), "RST\r");
+}
+
+TEST_F(PanelWithFailingSupply, TicksDuringAnOpenAlertOpenNoSecondOne) {
+    int polls = 0;
+    m_answerer.SetAnswer([&](const SeenBox&) {
+        // Let several ticks fail while this box is up before answering it.
+        polls = CountCommand(Supply(), "REQA\r");
+        ProcessEventsUntil([&] { return CountCommand(Supply(), "REQA\r") >= polls + 3; });
+        return QMessageBox::Cancel;
+    });
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !m_answerer.Seen().empty(); }));
+        ProcessEventsFor(700);
+    });
+    EXPECT_EQ(m_answerer.Seen().size(), 1u);
+    EXPECT_GE(CountCommand(Supply(), "REQA\r"), polls + 3);
+}
+
+TEST_F(RunningPanel, NoPollFollowsTheCloseRequest) {
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return CountCommand(Supply(), "REQA\r") >= 2; }));
+        m_panel.close();
+        ProcessEventsFor(700);
+    });
+    ExpectResetLastAndPortFree(Supply());
+}
+
+TEST_F(RunningPanel, EscapeRunsTheClosingSequence) {
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        QTest::keyClick(&m_panel, Qt::Key_Escape);
+        EXPECT_FALSE(m_panel.isVisible());
+    });
+    ExpectResetLastAndPortFree(Supply());
+}
+
+TEST_F(RunningPanel, TerminationSignalRunsTheClosingSequence) {
+    QuitSignals quitSignals([this] { m_panel.close(); });
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        std::raise(SIGTERM);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return !m_panel.isVisible(); }));
+    });
+    ExpectResetLastAndPortFree(Supply());
+}
+
+TEST_F(RunningPanel, EnterNeverEndsThePanel) {
+    RunPanel(m_panel, [&] {
+        QTest::keyClick(&m_panel, Qt::Key_Return);
+        QTest::keyClick(List(m_panel, "IDC_POS_VOLTAGE"), Qt::Key_Enter);
+        ProcessEventsFor(50);
+        EXPECT_TRUE(m_panel.isVisible());
+    });
+}
+
+TEST_F(RunningPanel, AboutBoxOpensFromAnyAboutCommandId) {
+    RunPanel(m_panel, [&] {
+        m_panel.OnSysCommand(0x0013, 0);
+        m_panel.OnSysCommand(0xF010, 0); // a move: not ours to handle
+        EXPECT_TRUE(m_panel.isVisible());
+    });
+    ASSERT_EQ(m_answerer.CountOf(QStringLiteral("CAboutDlg")), 1);
+    EXPECT_TRUE(m_answerer.Seen().front().overPanel);
+}
+
+TEST_F(RunningPanel, MissingHelpPageIsReported) {
+    RunPanel(m_panel, [&] { QTest::keyClick(&m_panel, Qt::Key_F1); });
+    ASSERT_EQ(m_answerer.Seen().size(), 1u);
+    EXPECT_EQ(m_answerer.Seen().front().text, QStringLiteral("Failed to launch help."));
+}
+
+TEST(PanelWithoutSupply, RunsOnAndAlertsOnceSwitchedOn) {
+    ModalAnswerer answerer([](const SeenBox&) { return QMessageBox::Cancel; });
+    ListedPorts listed("COM1=/nonexistent/ttyUSB0");
+    CSupplyPanelDlg panel;
+    RunPanel(panel, [&] {
+        ASSERT_EQ(answerer.Seen().size(), 1u);
+        EXPECT_EQ(answerer.Seen()[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        OnOff(panel)->click();
+        EXPECT_EQ(LampCentre(panel), kLampOnRed);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return answerer.Seen().size() == 2; }));
+        EXPECT_EQ(answerer.Seen()[1].text, answerer.Seen()[0].text);
+    });
+}

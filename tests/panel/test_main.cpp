@@ -1,0 +1,15 @@
+#include "dialog_font.h"
+#include "supply_app.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    // Panel tests never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    CSupplyApp app(argc, argv);
+    InstallDialogFont();
+    return RUN_ALL_TESTS();
+}
