@@ -71,7 +71,7 @@ TEST_F(SearchingPanel, TakesTheFirstOfTwoSupplies) {
 TEST_F(SearchingPanel, RejectsWrongIdentityAndSlowSupplyAndSaysSo) {
     SimulatedSupply wrongSuffix(WithSuffix("01"));
     SimConfig slowConfig;
-    slowConfig.replyDelay = std::chrono::milliseconds(120);
+    slowConfig.replyDelay = std::chrono::milliseconds(300);
     SimulatedSupply slow(slowConfig);
     ListedPorts listed("COM2=" + wrongSuffix.SlavePath().string() +
                        ",COM5=" + slow.SlavePath().string());
