@@ -2,6 +2,7 @@
 
 #include "dialog_font.h"
 #include "quit_signals.h"
+#include "resource.h"
 #include "supply_panel_dlg.h"
 
 #include <QDesktopServices>
@@ -16,7 +17,6 @@ namespace {
 // under it.
 constexpr const char* kSettingsKey =
     "アプリケーション ウィザードで生成されたローカル アプリケーション";
-constexpr const char* kVersion = "1.0.0.1";
 constexpr const char* kHelpPageRelativePath = "/../share/pelmora/help.html";
 constexpr const char* kHelpFailedMessage = "Failed to launch help.";
 
@@ -29,7 +29,7 @@ CSupplyApp::CSupplyApp(int& argc, char** argv) : QApplication(argc, argv) {
 bool CSupplyApp::InitInstance() {
     InstallDialogFont();
     setOrganizationName(QString::fromUtf8(kSettingsKey));
-    setApplicationVersion(QString::fromLatin1(kVersion));
+    setApplicationVersion(QString::fromLatin1(kVersionText));
 
     CSupplyPanelDlg panel;
     QuitSignals quitSignals([&panel] { panel.close(); });
