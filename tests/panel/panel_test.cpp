@@ -6,7 +6,10 @@
 #include "supply_panel_dlg.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -296,6 +299,29 @@ TEST_F(RunningPanel, AboutBoxOpensFromAnyAboutCommandId) {
     });
     ASSERT_EQ(m_answerer.CountOf(QStringLiteral("CAboutDlg")), 1);
     EXPECT_TRUE(m_answerer.Seen().front().overPanel);
+}
+
+TEST_F(RunningPanel, ContextMenuOffersTheAboutEntry) {
+    QStringList offered;
+    RunPanel(m_panel, [&] {
+        // Answers the menu from inside its own loop: note its entries, choose the first.
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) {
+                return;
+            }
+            for (auto* action : menu->actions()) {
+                offered << action->text();
+            }
+            menu->actions().front()->trigger();
+            menu->close();
+        });
+        // The Menu key and Shift+F10 reach the focused button, and the panel from there.
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
+        QApplication::sendEvent(OnOff(m_panel), &menuKey);
+    });
+    EXPECT_EQ(offered, QStringList{QStringLiteral("バージョン情報 Pelmora(&A)...")});
+    EXPECT_EQ(m_answerer.CountOf(QStringLiteral("CAboutDlg")), 1);
 }
 
 TEST_F(RunningPanel, MissingHelpPageIsReported) {
