@@ -1,25 +1,34 @@
 #pragma once
 
+#include "open_failure.h"
+
 #include <filesystem>
+#include <string_view>
 
 // A byte channel to one serial device, the supply's only path. Every wait it makes is bounded:
-// at most kWriteWaitMs for each byte written, at most kReadWaitMs for a read, and a read never
-// waits for bytes that have not arrived.
+// at most kWriteWaitMs for each byte written, at most kReadWaitMs for a read, at most
+// kCloseDrainMs for output still queued when it closes, and a read never waits for bytes that
+// have not arrived.
 class CSerialChannel {
 public:
     static constexpr int kWriteWaitMs = 1000;
     static constexpr int kReadWaitMs = 2000;
+    static constexpr int kCloseDrainMs = 500;
 
     CSerialChannel() = default;
     ~CSerialChannel();
     CSerialChannel(const CSerialChannel&) = delete;
     CSerialChannel& operator=(const CSerialChannel&) = delete;
 
-    // Opens the listed port with this number for our exclusive use: raw bytes both ways, the
-    // given speed, 8 data bits, parity, stop bits and flow control as the port has them.
-    // True when the channel is open afterwards, also when it already was (on whatever port).
+    // Opens the listed port with this number for our exclusive use: bytes pass unchanged both
+    // ways, the given speed, 8 data bits, parity, stop bits and hardware flow control as the
+    // port has them, no software flow control. True when the channel is open afterwards, also
+    // when it already was (on whatever port); LastOpenFailure() tells why it is not.
     bool Open(int portNumber, int baudRate);
-    // Always true; does nothing on a closed channel.
+    // The same for a device named by its path.
+    bool OpenDevice(const std::filesystem::path& device, int baudRate);
+    // Always true; does nothing on a closed channel. Output the device has not taken within
+    // kCloseDrainMs is dropped rather than waited for.
     bool Close();
     // The number of bytes handed to the device one by one; 0 on a closed channel. A byte the
     // device does not take is not reported.
@@ -30,11 +39,25 @@ public:
     int Read(void* buffer, int maximum);
 
     bool IsOpen() const { return m_isOpen; }
+    // The device that is open; empty while closed.
+    const std::filesystem::path& DevicePath() const { return m_device; }
+    // Why the last Open or OpenDevice left the channel closed; PortProblem::None after one that
+    // opened it.
+    const pelmora::OpenFailure& LastOpenFailure() const { return m_failure; }
+
+    // Bytes the device is sent if the process ends while this channel is open, by exit() or a
+    // crash, without Close(). Close() takes them back.
+    void SetLastWords(std::string_view bytes);
 
 private:
-    bool OpenDevice(const std::filesystem::path& device, int baudRate);
+    bool Refuse(pelmora::PortProblem problem, int systemError = 0);
     bool WriteByte(unsigned char byte);
+    void DrainOutput();
 
     int m_fd = -1;
     bool m_isOpen = false;
+    // Whether this channel made the device exclusive, and so must undo it.
+    bool m_madeExclusive = false;
+    std::filesystem::path m_device;
+    pelmora::OpenFailure m_failure;
 };

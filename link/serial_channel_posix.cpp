@@ -1,45 +1,34 @@
+#include "last_words_posix.h"
+#include "port_holder.h"
 #include "port_list.h"
+#include "raw_modes_posix.h"
 #include "serial_channel.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <optional>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
+
+using pelmora::PortProblem;
 
 namespace {
 
-std::optional<speed_t> TermiosSpeed(int baudRate) {
-    switch (baudRate) {
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 921600:
-        return B921600;
-    default:
-        return std::nullopt;
-    }
-}
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
+constexpr std::size_t kGroupRecordBytes = 4096;
 
 // Waits for `events` on fd for at most timeoutMs in all, across interrupted waits.
 bool WaitFor(int fd, short events, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const auto left =
@@ -55,22 +44,37 @@ bool WaitFor(int fd, short events, int timeoutMs) {
     }
 }
 
-// No canonical lines, echo, signals or translation in either direction: a carriage return
-// stays 0x0D. Parity, stop bits and flow control keep what the port reported.
-void MakeRaw(termios& settings, speed_t speed) {
-    settings.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | IGNBRK);
-    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHONL | ISIG | IEXTEN);
-    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
-    settings.c_cflag |= CS8 | CREAD | CLOCAL;
-    settings.c_cc[VMIN] = 0;
-    settings.c_cc[VTIME] = 0;
-    cfsetispeed(&settings, speed);
-    cfsetospeed(&settings, speed);
+std::string GroupName(gid_t group) {
+    std::array<char, kGroupRecordBytes> record{};
+    struct group entry {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(group, &entry, record.data(), record.size(), &found) != 0 || !found) {
+        return std::to_string(group);
+    }
+    return found->gr_name;
 }
 
-void Release(int fd) {
-    ::ioctl(fd, TIOCNXCL);
+PortProblem ProblemOfOpenError(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return PortProblem::PermissionDenied;
+    case EBUSY:
+        return PortProblem::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return PortProblem::Missing;
+    default:
+        return PortProblem::OpenFailed;
+    }
+}
+
+// Clears exclusive use only where this opener set it: another holder's must stay.
+void Release(int fd, bool madeExclusive) {
+    if (madeExclusive) {
+        ::ioctl(fd, TIOCNXCL);
+    }
     ::close(fd);
 }
 
@@ -80,49 +84,116 @@ CSerialChannel::~CSerialChannel() {
     Close();
 }
 
+bool CSerialChannel::Refuse(PortProblem problem, int systemError) {
+    m_failure.problem = problem;
+    m_failure.systemError = systemError;
+    return false;
+}
+
 bool CSerialChannel::Open(int portNumber, int baudRate) {
     if (m_isOpen) {
         return true;
     }
+    m_failure = {};
     const auto device = pelmora::FindPortDevice(portNumber);
-    return device && OpenDevice(*device, baudRate);
+    if (!device) {
+        return Refuse(PortProblem::NotListed);
+    }
+    return OpenDevice(*device, baudRate);
 }
 
 bool CSerialChannel::OpenDevice(const std::filesystem::path& device, int baudRate) {
-    const auto speed = TermiosSpeed(baudRate);
+    if (m_isOpen) {
+        return true;
+    }
+    m_failure = {};
+    const auto speed = pelmora::TermiosSpeed(baudRate);
     if (!speed) {
-        return false;
+        return Refuse(PortProblem::UnsupportedSpeed);
+    }
+    // Opening can act on a device (a FIFO blocks its writer, some nodes do things on open), so
+    // only character devices are opened at all.
+    struct stat node {};
+    if (::stat(device.c_str(), &node) != 0) {
+        return Refuse(errno == EACCES ? PortProblem::PermissionDenied : PortProblem::Missing,
+                      errno);
+    }
+    if (!S_ISCHR(node.st_mode)) {
+        return Refuse(PortProblem::NotCharacterDevice);
     }
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        const int error = errno;
+        Refuse(ProblemOfOpenError(error), error);
+        if (m_failure.problem == PortProblem::PermissionDenied) {
+            m_failure.deviceGroup = GroupName(node.st_gid);
+        } else if (m_failure.problem == PortProblem::Busy) {
+            m_failure.holder = pelmora::FindPortHolder(device);
+        }
         return false;
     }
-    // TIOCEXCL keeps other openers out but not root; the lock also stops a second copy of a
-    // cooperating program running as root.
-    termios settings{};
-    const bool usable = ::isatty(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                        (::ioctl(fd, TIOCEXCL) == 0 || errno == EINVAL || errno == ENOTTY) &&
-                        ::tcgetattr(fd, &settings) == 0;
-    if (!usable) {
-        Release(fd);
+    if (!::isatty(fd)) {
+        Release(fd, false);
+        return Refuse(PortProblem::NotTerminal);
+    }
+    // The lock keeps out every program that takes it, root included; TIOCEXCL keeps out every
+    // other opener but root. A device already exclusive when we got in (as root) is held by
+    // a program that does not take the lock.
+    int alreadyExclusive = 0;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        (::ioctl(fd, TIOCGEXCL, &alreadyExclusive) == 0 && alreadyExclusive != 0)) {
+        Release(fd, false);
+        Refuse(PortProblem::Busy, EBUSY);
+        m_failure.holder = pelmora::FindPortHolder(device);
         return false;
     }
-    MakeRaw(settings, *speed);
-    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        Release(fd);
-        return false;
+    const bool madeExclusive = ::ioctl(fd, TIOCEXCL) == 0;
+    termios reported{};
+    if (::tcgetattr(fd, &reported) != 0) {
+        const int error = errno;
+        Release(fd, madeExclusive);
+        return Refuse(PortProblem::SettingsRefused, error);
+    }
+    const termios raw = pelmora::RawChannelModes(reported, *speed);
+    if (::tcsetattr(fd, TCSANOW, &raw) != 0) {
+        const int error = errno;
+        Release(fd, madeExclusive);
+        return Refuse(PortProblem::SettingsRefused, error);
     }
     m_fd = fd;
+    m_madeExclusive = madeExclusive;
+    m_device = device;
     m_isOpen = true;
     return true;
+}
+
+void CSerialChannel::SetLastWords(std::string_view bytes) {
+    if (m_isOpen) {
+        pelmora::ArmLastWords(m_fd, bytes);
+    }
+}
+
+void CSerialChannel::DrainOutput() {
+    // A real tty's close() waits up to its closing wait (30 s by default) for output the device
+    // does not take; wait a bounded time, then drop what is left so that close() returns.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kCloseDrainMs);
+    int queued = 0;
+    while (::ioctl(m_fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(kDrainPollInterval);
+    }
+    ::tcflush(m_fd, TCIOFLUSH);
 }
 
 bool CSerialChannel::Close() {
     if (!m_isOpen) {
         return true;
     }
-    Release(m_fd);
+    pelmora::DisarmLastWords(m_fd);
+    DrainOutput();
+    Release(m_fd, m_madeExclusive);
     m_fd = -1;
+    m_madeExclusive = false;
+    m_device.clear();
     m_isOpen = false;
     return true;
 }

@@ -1,11 +1,21 @@
+#include "other_user.h"
 #include "pty_peer.h"
 #include "serial_channel.h"
 #include "wait_until.h"
 
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using pelmora::PortProblem;
 
 namespace {
 
@@ -15,6 +25,35 @@ std::string ReadAll(CSerialChannel& channel, int maximum) {
     std::array<char, 256> buffer{};
     const int got = channel.Read(buffer.data(), maximum);
     return std::string(buffer.data(), static_cast<std::size_t>(got));
+}
+
+// Reads in replies' worth until `count` bytes have come, or nothing more does.
+std::string ReadCount(CSerialChannel& channel, std::size_t count) {
+    std::string received;
+    while (received.size() < count) {
+        if (!WaitUntil([&] { return channel.BytesWaiting() > 0; })) {
+            break;
+        }
+        received += ReadAll(channel, 30);
+    }
+    return received;
+}
+
+std::string EveryByteValue() {
+    std::string bytes;
+    for (int value = 0; value < 256; ++value) {
+        bytes += static_cast<char>(value);
+    }
+    return bytes;
+}
+
+// What a user without privileges gets from opening the device: 0 when it opens, else errno.
+int OpenErrorForOtherUser(const std::filesystem::path& device) {
+    return RunAsUnprivilegedUser([&](std::string&) {
+               const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+               return fd >= 0 ? 0 : errno;
+           })
+        .exitCode;
 }
 
 class ChannelOnPty : public ::testing::Test {
@@ -95,6 +134,32 @@ TEST_F(ChannelOnPty, BytesPassUntranslatedBothWays) {
     EXPECT_EQ(m_device.Receive(50), ""); // nothing echoed
 }
 
+TEST_F(ChannelOnPty, EveryByteValueCrossesUnchangedFromTheKernelsDefaultModes) {
+    // The port as a fresh device comes: flow control, translation, echo and line editing on.
+    const termios before = m_device.SlaveModes();
+    ASSERT_NE(before.c_iflag & IXON, 0u);
+    ASSERT_NE(before.c_iflag & ICRNL, 0u);
+    ASSERT_NE(before.c_lflag & ICANON, 0u);
+
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+    const std::string all = EveryByteValue();
+    EXPECT_EQ(m_channel.Write(all.data(), static_cast<int>(all.size())), 256);
+    EXPECT_EQ(m_device.Receive(), all);
+    m_device.Send(all);
+    EXPECT_EQ(ReadCount(m_channel, all.size()), all);
+    EXPECT_EQ(m_device.Receive(50), ""); // nothing echoed
+}
+
+TEST_F(ChannelOnPty, XoffFromTheDeviceIsDataAndHoldsNoWriteBack) {
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+    m_device.Send("\x13");
+    EXPECT_EQ(ReadCount(m_channel, 1), "\x13");
+    m_channel.Write("RST\r", 4);
+    EXPECT_EQ(m_device.Receive(), "RST\r");
+    m_device.Send("\x11");
+    EXPECT_EQ(ReadCount(m_channel, 1), "\x11");
+}
+
 TEST_F(ChannelOnPty, WriteOfNothingSendsNothing) {
     ASSERT_TRUE(m_channel.Open(3, kBaud));
     EXPECT_EQ(m_channel.Write("x", 0), 0);
@@ -102,13 +167,43 @@ TEST_F(ChannelOnPty, WriteOfNothingSendsNothing) {
     EXPECT_EQ(m_device.Receive(50), "");
 }
 
-TEST_F(ChannelOnPty, HeldPortIsRefusedToASecondOpener) {
+TEST_F(ChannelOnPty, HeldPortIsRefusedToASecondOpenerWhichNamesTheHolder) {
     ASSERT_TRUE(m_channel.Open(3, kBaud));
+    EXPECT_EQ(m_channel.DevicePath(), m_device.DevicePath());
     CSerialChannel second;
     EXPECT_FALSE(second.Open(3, kBaud));
     EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(second.LastOpenFailure().problem, PortProblem::Busy);
+    ASSERT_TRUE(second.LastOpenFailure().holder);
+    EXPECT_EQ(second.LastOpenFailure().holder->pid, ::getpid());
     m_channel.Close();
+    EXPECT_TRUE(m_channel.DevicePath().empty());
     EXPECT_TRUE(second.Open(3, kBaud));
+    EXPECT_EQ(second.LastOpenFailure().problem, PortProblem::None);
+}
+
+TEST_F(ChannelOnPty, RefusedOpenLeavesTheHoldersExclusiveUse) {
+    if (!CanRunUnprivileged()) {
+        GTEST_SKIP() << "no unprivileged user to open the port as";
+    }
+    // Anyone may open the device but for its being held: a refusal then means exclusive use.
+    ASSERT_EQ(::chmod(m_device.DevicePath().c_str(), 0666), 0);
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+    EXPECT_EQ(OpenErrorForOtherUser(m_device.DevicePath()), EBUSY);
+
+    CSerialChannel second;
+    EXPECT_FALSE(second.Open(3, kBaud));
+    EXPECT_EQ(OpenErrorForOtherUser(m_device.DevicePath()), EBUSY);
+    const int look = ::open(m_device.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (look >= 0) { // root gets in all the same, and can see the flag
+        int exclusive = 0;
+        EXPECT_EQ(::ioctl(look, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+        ::close(look);
+    }
+
+    m_channel.Close();
+    EXPECT_EQ(OpenErrorForOtherUser(m_device.DevicePath()), 0);
 }
 
 TEST_F(ChannelOnPty, DeviceGoingAwayIsSurvived) {
@@ -126,15 +221,67 @@ TEST_F(ChannelOnPty, DeviceGoingAwayIsSurvived) {
     EXPECT_TRUE(m_channel.Close());
 }
 
-TEST(SerialChannel, RefusesWhatIsNotATerminal) {
+TEST(SerialChannel, RefusesWhatIsNotATerminalAndSaysWhy) {
     const auto path = std::filesystem::temp_directory_path() / "pelmora-not-a-port";
     std::ofstream(path) << "plain file\n";
-    ListedPorts listed("COM2=" + path.string() + ",COM6=/nonexistent/ttyUSB9");
+    ListedPorts listed("COM2=" + path.string() + ",COM6=/nonexistent/ttyUSB9,COM7=/dev/null");
     CSerialChannel channel;
     EXPECT_FALSE(channel.Open(2, kBaud));
+    EXPECT_EQ(channel.LastOpenFailure().problem, PortProblem::NotCharacterDevice);
     EXPECT_FALSE(channel.Open(6, kBaud));
+    EXPECT_EQ(channel.LastOpenFailure().problem, PortProblem::Missing);
+    EXPECT_FALSE(channel.Open(7, kBaud));
+    EXPECT_EQ(channel.LastOpenFailure().problem, PortProblem::NotTerminal);
+    EXPECT_FALSE(channel.Open(8, kBaud));
+    EXPECT_EQ(channel.LastOpenFailure().problem, PortProblem::NotListed);
     EXPECT_FALSE(channel.IsOpen());
     std::filesystem::remove(path);
+}
+
+TEST(SerialChannel, LeavesWhatIsNoDeviceUnopened) {
+    // A FIFO stands for any node that does something when opened: the channel must not open it.
+    const auto path =
+        std::filesystem::temp_directory_path() / ("pelmora-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, path.c_str(), IN_OPEN), 0);
+    std::array<char, 1024> events{};
+
+    CSerialChannel channel;
+    EXPECT_FALSE(channel.OpenDevice(path, kBaud));
+    EXPECT_EQ(channel.LastOpenFailure().problem, PortProblem::NotCharacterDevice);
+    EXPECT_LT(::read(watch, events.data(), events.size()), 0) << "the FIFO was opened";
+
+    // The watch does see an open.
+    ::close(::open(path.c_str(), O_RDWR | O_NONBLOCK));
+    EXPECT_GT(::read(watch, events.data(), events.size()), 0);
+    ::close(watch);
+    std::filesystem::remove(path);
+}
+
+TEST(SerialChannel, PermissionDeniedNamesTheGroupThatOpensTheDevice) {
+    if (!CanRunUnprivileged()) {
+        GTEST_SKIP() << "no unprivileged user to open the port as";
+    }
+    PseudoTerminal device;
+    ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
+    struct stat node {};
+    ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
+    const group* owner = ::getgrgid(node.st_gid);
+    ASSERT_NE(owner, nullptr);
+    const std::string groupName = owner->gr_name;
+
+    const auto result = RunAsUnprivilegedUser([&](std::string& report) {
+        CSerialChannel channel;
+        const bool opened = channel.OpenDevice(device.DevicePath(), kBaud);
+        report = pelmora::DescribeOpenFailure(channel.LastOpenFailure());
+        return opened ? 0 : static_cast<int>(channel.LastOpenFailure().problem);
+    });
+    EXPECT_EQ(result.exitCode, static_cast<int>(PortProblem::PermissionDenied));
+    EXPECT_EQ(result.report, "permission denied: the device belongs to group " + groupName +
+                                 "; run 'sudo usermod -aG " + groupName +
+                                 " $USER', then log in again");
 }
 
 TEST(SerialChannel, RefusesASpeedThePortCannotTake) {
@@ -142,5 +289,6 @@ TEST(SerialChannel, RefusesASpeedThePortCannotTake) {
     ListedPorts listed("COM3=" + device.DevicePath().string());
     CSerialChannel channel;
     EXPECT_FALSE(channel.Open(3, 12345));
+    EXPECT_EQ(channel.LastOpenFailure().problem, PortProblem::UnsupportedSpeed);
     EXPECT_TRUE(channel.Open(3, kBaud));
 }

@@ -22,7 +22,8 @@ TEST(VoltageTable, MapsPositionsAndCodesBothWays) {
         EXPECT_EQ(VoltageIndexOf(step.code), i);
         EXPECT_EQ(VoltageCodeAt(i), step.code);
         EXPECT_EQ(step.code.size(), 3u);
-        EXPECT_EQ("-" + std::string(step.positiveText), step.negativeText);
+        EXPECT_EQ(step.negativeText.substr(1), step.positiveText);
+        EXPECT_EQ(step.negativeText.front(), '-');
         EXPECT_TRUE(IsVoltageCode(step.code));
     }
     EXPECT_EQ(VoltageCodeAt(-1), "010");

@@ -68,6 +68,15 @@ void PseudoTerminal::HangUp() {
     }
 }
 
+termios PseudoTerminal::SlaveModes() const {
+    // On Linux the master's modes are the slave's: reading them here leaves the slave alone.
+    termios modes{};
+    if (::tcgetattr(m_master, &modes) != 0) {
+        throw std::runtime_error("cannot read the pseudo-terminal's modes");
+    }
+    return modes;
+}
+
 ListedPorts::ListedPorts(const std::string& entries) {
     ::setenv(pelmora::kPortsVariable, entries.c_str(), 1);
 }

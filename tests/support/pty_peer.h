@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <termios.h>
 
 // A pseudo-terminal pair standing in for a serial device: the code under test opens the slave
 // path as it would a port, and the test plays the device on the master side.
@@ -21,6 +22,9 @@ public:
     std::string Receive(int timeoutMs = 1000);
     // Closes the master: the slave side sees the device go away.
     void HangUp();
+    // The modes of the slave side as whoever opened it left them. The pair starts with the
+    // kernel's defaults, and nothing here changes them.
+    termios SlaveModes() const;
 
 private:
     int m_master = -1;
