@@ -32,7 +32,7 @@ void MakeRaw(termios& settings) {
 
 } // namespace
 
-PseudoTerminal OpenPseudoTerminal() {
+PseudoTerminal OpenPseudoTerminal(bool kernelModes) {
     PseudoTerminal terminal;
     terminal.master = UniqueFd(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!terminal.master.IsValid()) {
@@ -56,6 +56,9 @@ PseudoTerminal OpenPseudoTerminal() {
     terminal.heldSlave = UniqueFd(::open(path.data(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!terminal.heldSlave.IsValid()) {
         ThrowSystemError("opening the pseudo-terminal's slave");
+    }
+    if (kernelModes) {
+        return terminal;
     }
     termios settings{};
     if (::tcgetattr(terminal.heldSlave.Get(), &settings) != 0) {

@@ -6,8 +6,9 @@
 
 namespace pelmora::sim {
 
-// A pseudo-terminal pair set up as a raw serial line. The slave end is held open here as well,
-// so that the line stays up while the program on the other side closes and reopens its port.
+// A pseudo-terminal pair set up as a raw serial line, or left as the kernel made it. The slave end
+// is held open here as well, so that the line stays up while the program on the other side closes
+// and reopens its port.
 struct PseudoTerminal {
     // Non-blocking.
     UniqueFd master;
@@ -16,6 +17,6 @@ struct PseudoTerminal {
 };
 
 // Throws std::system_error when the system gives no pseudo-terminal.
-PseudoTerminal OpenPseudoTerminal();
+PseudoTerminal OpenPseudoTerminal(bool kernelModes = false);
 
 } // namespace pelmora::sim

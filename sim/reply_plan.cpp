@@ -8,6 +8,8 @@ namespace {
 
 // Printable and free of "A", so garbage can never pass for an "ACK" reply, and free of NUL
 // and "\r", so it reads as one unbroken piece of text.
+constexpr char kXoff = '\x13';
+
 constexpr std::string_view kGarbageAlphabet = "0123456789BCDEFGHIJKLMNOPQRSTUVWXYZ#%&*+-/:;<=>?@";
 
 std::string Garbage(std::size_t length, std::mt19937& random) {
@@ -25,6 +27,9 @@ std::vector<ReplyChunk> PlanReply(std::string reply, const SimConfig& config,
                                   std::mt19937& random) {
     if (config.garbageReplies) {
         reply = Garbage(reply.size(), random);
+    }
+    if (config.xoffAfterReplies) {
+        reply += kXoff;
     }
     if (!config.splitGap) {
         return {{config.replyDelay, std::move(reply)}};

@@ -43,6 +43,13 @@ struct SimConfig {
     // command is logged but not answered.
     std::optional<std::size_t> hangUpAfter;
 
+    // Each reply is followed by an XOFF byte (0x13), as a device with software flow control
+    // sends when its buffer fills; a host that leaves flow control on stops writing.
+    bool xoffAfterReplies = false;
+    // The terminal keeps the kernel's default modes (flow control, CR/NL translation, echo),
+    // as a real port has them until the program that opens it sets its own.
+    bool kernelModes = false;
+
     // Every received command is also appended to this file, one line each.
     std::optional<std::filesystem::path> logFile;
 };

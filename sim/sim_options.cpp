@@ -38,6 +38,9 @@ Faults (all off by default):
   --split MS               send each reply in two halves, MS milliseconds apart
   --long-reply             pad the current reply to 35 bytes
   --hang-up-after N        drop the line when the N-th command arrives
+  --xoff                   follow every reply with an XOFF byte (0x13)
+  --kernel-modes           leave the terminal in the kernel's default modes, as a real port
+                           is before its program sets it up
 
   -h, --help               show this help
 )";
@@ -125,6 +128,10 @@ SimOptions ParseArguments(std::span<const std::string_view> arguments) {
             config.garbageReplies = true;
         } else if (option == "--long-reply") {
             config.longCurrentReply = true;
+        } else if (option == "--xoff") {
+            config.xoffAfterReplies = true;
+        } else if (option == "--kernel-modes") {
+            config.kernelModes = true;
         } else if (option == "--name") {
             options.portName = ParseName(option, value());
         } else if (option == "--load-pos") {

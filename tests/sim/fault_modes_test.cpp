@@ -1,7 +1,10 @@
 #include "line_client.h"
+#include "serial_channel.h"
 #include "simulated_supply.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace pelmora::sim {
@@ -105,6 +108,33 @@ TEST(SimFaultModesTest, HangUpDropsTheLineAsTheNthCommandArrives) {
     ASSERT_TRUE(supply.WaitForCommands(2, kGenerousWait));
     EXPECT_EQ(supply.Log().back().bytes, protocol::kCurrentRequest);
     EXPECT_FALSE(LineClient(supply.SlavePath()).IsOpen());
+}
+
+TEST(SimFaultModesTest, KernelModesAndXoffAreWhatARawHostHandles) {
+    SimConfig config;
+    config.kernelModes = true;
+    config.xoffAfterReplies = true;
+    SimulatedSupply supply(config);
+
+    const int look = ::open(supply.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(look, 0);
+    termios modes{};
+    ASSERT_EQ(::tcgetattr(look, &modes), 0);
+    ::close(look);
+    EXPECT_NE(modes.c_iflag & IXON, 0u);
+    EXPECT_NE(modes.c_lflag & ICANON, 0u);
+
+    CSerialChannel channel;
+    ASSERT_TRUE(channel.OpenDevice(supply.SlavePath(), protocol::kBaudRate));
+    channel.Write(protocol::kIdentityRequest.data(),
+                  static_cast<int>(protocol::kIdentityRequest.size()));
+    std::string reply;
+    const auto deadline = Clock::now() + kGenerousWait;
+    while (reply.size() < kIdentityLength + 1 && Clock::now() < deadline) {
+        char buffer[32];
+        reply.append(buffer, static_cast<std::size_t>(channel.Read(buffer, sizeof buffer)));
+    }
+    EXPECT_EQ(reply, std::string(protocol::kIdentityReply) + "\x13");
 }
 
 } // namespace

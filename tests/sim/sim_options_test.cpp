@@ -23,7 +23,8 @@ TEST(SimOptionsTest, NoArgumentsGiveAHealthySupplyOnCom3) {
     EXPECT_EQ(config.replyDelay, 0ms);
     EXPECT_FALSE(config.stopAnsweringAfter || config.splitGap || config.hangUpAfter ||
                  config.logFile);
-    EXPECT_FALSE(config.garbageReplies || config.longCurrentReply);
+    EXPECT_FALSE(config.garbageReplies || config.longCurrentReply || config.xoffAfterReplies ||
+                 config.kernelModes);
 }
 
 TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
@@ -47,6 +48,8 @@ TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
                                       "--split",
                                       "15",
                                       "--long-reply",
+                                      "--xoff",
+                                      "--kernel-modes",
                                       "--hang-up-after",
                                       "9",
                                       "--log",
@@ -64,6 +67,8 @@ TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
     EXPECT_TRUE(config.garbageReplies);
     EXPECT_EQ(config.splitGap, 15ms);
     EXPECT_TRUE(config.longCurrentReply);
+    EXPECT_TRUE(config.xoffAfterReplies);
+    EXPECT_TRUE(config.kernelModes);
     EXPECT_EQ(config.hangUpAfter, 9u);
     EXPECT_EQ(config.logFile, std::filesystem::path("/tmp/sim.log"));
     EXPECT_TRUE(options.showHelp);
