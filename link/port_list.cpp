@@ -114,13 +114,21 @@ std::vector<SerialPortEntry> ListSerialPorts() {
     return ScanSerialDevices(kTtyClassDir, kDeviceDir);
 }
 
-std::optional<std::filesystem::path> FindPortDevice(int number) {
-    for (const auto& entry : ListSerialPorts()) {
+std::optional<SerialPortEntry> FindPortEntry(int number) {
+    for (auto& entry : ListSerialPorts()) {
         if (PortNumberOf(entry.name) == number) {
-            return entry.devicePath;
+            return std::move(entry);
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::filesystem::path> FindPortDevice(int number) {
+    auto entry = FindPortEntry(number);
+    if (!entry) {
+        return std::nullopt;
+    }
+    return std::move(entry->devicePath);
 }
 
 } // namespace pelmora

@@ -38,7 +38,8 @@ std::vector<SerialPortEntry> ScanSerialDevices(const std::filesystem::path& ttyC
 // The variable's entries when it is set, else the scan of this machine.
 std::vector<SerialPortEntry> ListSerialPorts();
 
-// The device of the first listed entry whose number is `number`.
+// The first listed entry whose number is `number`, and its device.
+std::optional<SerialPortEntry> FindPortEntry(int number);
 std::optional<std::filesystem::path> FindPortDevice(int number);
 
 } // namespace pelmora

@@ -25,12 +25,23 @@ void CSupplyPanelDlg::OnTimer(int /*timerId*/) {
     // Disarmed before the box is shown: ticks keep arriving while it is open, and each one
     // that fails must not open another box.
     m_alertArmed = false;
-    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
-                      QString::fromUtf8(kNotFoundMessage), QMessageBox::Ok | QMessageBox::Cancel,
-                      this);
-    if (alert.exec() == QMessageBox::Ok) {
-        m_alertArmed = true;
-    }
+    ShowAlert();
+}
+
+void CSupplyPanelDlg::ShowAlert() {
+    // A box run to its end from inside the tick would hold the timer back for as long as it is
+    // open: no poll would go out, and a supply that recovers would go unnoticed. So the box is
+    // opened and the tick returns; the answer arrives when the user gives it.
+    auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                  QString::fromUtf8(kNotFoundMessage),
+                                  QMessageBox::Ok | QMessageBox::Cancel, this);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::finished, this, [this, alert] {
+        if (alert->clickedButton() == alert->button(QMessageBox::Ok)) {
+            m_alertArmed = true;
+        }
+    });
+    alert->open();
 }
 
 bool CSupplyPanelDlg::PollCurrents() {

@@ -2,9 +2,11 @@
 
 #include "dialog_frame.h"
 #include "drop_down_list.h"
+#include "key_repeat_filter.h"
 #include "panel_timing.h"
 #include "resource.h"
 #include "response_box.h"
+#include "supply_protocol.h"
 #include "voltage_table.h"
 
 #include <QApplication>
@@ -15,11 +17,19 @@
 
 using namespace pelmora;
 
+namespace {
+
+// Between the template's caption and where the supply is.
+constexpr const char* kTitleSeparator = " \u2014 ";
+
+} // namespace
+
 CSupplyPanelDlg::CSupplyPanelDlg(QWidget* parent)
     : QDialog(parent), m_hIcon(LoadAppIcon()), m_posCode(kDefaultVoltageCode),
       m_negCode(kDefaultVoltageCode) {
     m_ui.setupUi(this);
     ApplyDialogFrame(*this);
+    m_caption = windowTitle();
     DoDataExchange();
 }
 
@@ -51,8 +61,32 @@ void CSupplyPanelDlg::DoDataExchange() {
             &CSupplyPanelDlg::OnCbnDropdownNegVoltage);
     connect(m_negVoltageCombo, &CDropDownList::closeUp, this,
             &CSupplyPanelDlg::OnCbnCloseupNegVoltage);
-    connect(BoundControl<QPushButton>(IDC_ONOFF), &QPushButton::clicked, this,
-            &CSupplyPanelDlg::OnBnClickedOnOff);
+    // A step with the list closed is a choice like one from the open list.
+    connect(m_posVoltageCombo, &CDropDownList::stepped, this,
+            &CSupplyPanelDlg::OnCbnCloseupPosVoltage);
+    connect(m_negVoltageCombo, &CDropDownList::stepped, this,
+            &CSupplyPanelDlg::OnCbnCloseupNegVoltage);
+    auto* onOff = BoundControl<QPushButton>(IDC_ONOFF);
+    connect(onOff, &QPushButton::clicked, this, &CSupplyPanelDlg::OnBnClickedOnOff);
+    // The keys that press ON/OFF, on the button itself and, through the panel's default button,
+    // from the other controls: a held key switches the output once. The filter watches every
+    // control that can have the focus, as a key's release goes no further than that control.
+    auto* heldKeys = new CKeyRepeatFilter({Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}, this);
+    installEventFilter(heldKeys);
+    for (auto* control : findChildren<QWidget*>()) {
+        if (control->focusPolicy() != Qt::NoFocus) {
+            control->installEventFilter(heldKeys);
+        }
+    }
+}
+
+void CSupplyPanelDlg::ShowConnection() {
+    QString where = tr("未接続");
+    if (const SearchedPort* supply = FoundSupply(m_searchedPorts); supply && m_port.IsOpen()) {
+        where = QStringLiteral("%1 (%2)").arg(QString::fromStdString(supply->name),
+                                              QString::fromStdString(supply->device.string()));
+    }
+    setWindowTitle(m_caption + QString::fromUtf8(kTitleSeparator) + where);
 }
 
 int CSupplyPanelDlg::exec() {
@@ -73,7 +107,11 @@ void CSupplyPanelDlg::OnInitDialog() {
     FillVoltageList(*m_posVoltageCombo, false, m_posCode);
     FillVoltageList(*m_negVoltageCombo, true, m_negCode);
     m_waitEdit->setText(QString::fromLatin1(timing::kHostWaitText));
-    SearchSupply();
+    if (SearchSupply()) {
+        // However the program ends from here on, the supply hears the reset.
+        m_port.SetLastWords(protocol::kResetCommand);
+    }
+    ShowConnection();
     if (m_closed) {
         return;
     }

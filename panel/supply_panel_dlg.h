@@ -1,6 +1,7 @@
 #pragma once
 
 #include "current_history.h"
+#include "search_report.h"
 #include "serial_channel.h"
 #include "ui_panel.h"
 
@@ -8,6 +9,7 @@
 #include <QIcon>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QLineEdit;
 class CResponseBox;
@@ -78,6 +80,10 @@ private:
     void UpdateWindow();
     // Ends any message or About box over the panel, as the panel is going away.
     void DismissOpenBoxes();
+    // The alert over the panel, left open while the panel goes on polling.
+    void ShowAlert();
+    // The title: the form's caption, then where the supply is connected, or that it is not.
+    void ShowConnection();
 
     Ui::IDD_PANEL m_ui;
     QIcon m_hIcon;
@@ -98,4 +104,7 @@ private:
     CDropDownList* m_negVoltageCombo = nullptr;
     bool m_initialised = false;
     bool m_closed = false;
+    QString m_caption;
+    // The outcome of the last search, port by port.
+    std::vector<SearchedPort> m_searchedPorts;
 };

@@ -1,11 +1,14 @@
 #include "not_found_message.h"
 #include "panel_timing.h"
 #include "port_list.h"
+#include "response_box.h"
+#include "search_report.h"
 #include "supply_panel_dlg.h"
 #include "supply_protocol.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <iostream>
 #include <thread>
 
 namespace {
@@ -16,13 +19,17 @@ constexpr const char* kNoPortStatus = "no port";
 } // namespace
 
 bool CSupplyPanelDlg::ProbePort(int portNumber) {
-    const bool listed = pelmora::FindPortDevice(portNumber).has_value();
-    if (listed && m_port.Open(portNumber, pelmora::protocol::kBaudRate)) {
-        ShowResponse(QString::fromLatin1(kPortFoundStatus));
-        return true;
+    const auto entry = pelmora::FindPortEntry(portNumber);
+    const bool opened = entry && m_port.Open(portNumber, pelmora::protocol::kBaudRate);
+    if (entry) {
+        SearchedPort searched;
+        searched.name = entry->name;
+        searched.device = entry->devicePath;
+        searched.failure = m_port.LastOpenFailure();
+        m_searchedPorts.push_back(std::move(searched));
     }
-    ShowResponse(QString::fromLatin1(kNoPortStatus));
-    return false;
+    ShowResponse(QString::fromLatin1(opened ? kPortFoundStatus : kNoPortStatus));
+    return opened;
 }
 
 bool CSupplyPanelDlg::IdentifySupply() {
@@ -30,22 +37,37 @@ bool CSupplyPanelDlg::IdentifySupply() {
 }
 
 bool CSupplyPanelDlg::SearchSupply() {
+    m_searchedPorts.clear();
     bool found = false;
     for (int n = pelmora::kLowestPortNumber; n <= pelmora::kHighestPortNumber; ++n) {
         if (!ProbePort(n)) {
             continue;
         }
         std::this_thread::sleep_for(pelmora::timing::kSearchDelay);
-        if (IdentifySupply()) {
-            found = true;
+        found = IdentifySupply();
+        m_searchedPorts.back().reply = m_responseEdit->Text().toLatin1().toStdString();
+        m_searchedPorts.back().isSupply = found;
+        if (found) {
             break;
         }
         m_port.Close();
+    }
+    const std::string program = QCoreApplication::applicationName().toStdString();
+    for (const auto& port : m_searchedPorts) {
+        std::cerr << program << ": " << DescribeSearchedPort(port) << '\n';
     }
     if (!found) {
         QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
                         QString::fromUtf8(kNotFoundMessage), QMessageBox::Ok, this);
         box.exec();
+        // What the user can put right at the machine comes after the message, which stays as
+        // it always was.
+        if (const QString fixable = FixablePortsMessage(m_searchedPorts);
+            !fixable.isEmpty() && !m_closed) {
+            QMessageBox advice(QMessageBox::Information, QCoreApplication::applicationName(),
+                               fixable, QMessageBox::Ok, this);
+            advice.exec();
+        }
     }
     return found;
 }

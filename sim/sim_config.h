@@ -33,6 +33,9 @@ struct SimConfig {
     std::chrono::milliseconds replyDelay{0};
     // Only the first N commands are answered; later ones are still received and logged.
     std::optional<std::size_t> stopAnsweringAfter;
+    // With stopAnsweringAfter: from the N-th command on, answers come again, like a supply
+    // that recovers.
+    std::optional<std::size_t> resumeAnsweringAt;
     // Random bytes that never begin with "ACK" go out in place of each reply.
     bool garbageReplies = false;
     // Each reply goes out in two halves this far apart.

@@ -34,6 +34,7 @@ Supply:
 Faults (all off by default):
   --delay MS               send each reply MS milliseconds after its command
   --stop-after N           answer only the first N commands
+  --resume-at N            with --stop-after: answer again from the N-th command on
   --garbage                send random bytes in place of every reply
   --split MS               send each reply in two halves, MS milliseconds apart
   --long-reply             pad the current reply to 35 bytes
@@ -151,6 +152,8 @@ SimOptions ParseArguments(std::span<const std::string_view> arguments) {
             config.replyDelay = ParseMilliseconds(option, value());
         } else if (option == "--stop-after") {
             config.stopAnsweringAfter = ParseCount(option, value(), 0);
+        } else if (option == "--resume-at") {
+            config.resumeAnsweringAt = ParseCount(option, value(), 1);
         } else if (option == "--split") {
             config.splitGap = ParseMilliseconds(option, value());
         } else if (option == "--hang-up-after") {

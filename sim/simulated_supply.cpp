@@ -135,7 +135,8 @@ bool SimulatedSupply::HandleCommand(std::string command, Clock::time_point recei
     }
     m_log.Record(std::move(command), received);
     const bool answering =
-        !m_config.stopAnsweringAfter || m_commandCount <= *m_config.stopAnsweringAfter;
+        !m_config.stopAnsweringAfter || m_commandCount <= *m_config.stopAnsweringAfter ||
+        (m_config.resumeAnsweringAt && m_commandCount >= *m_config.resumeAnsweringAt);
     if (reply && answering) {
         for (auto& chunk : PlanReply(std::move(*reply), m_config, m_replyRandom)) {
             m_pending.emplace(received + chunk.after, std::move(chunk.bytes));

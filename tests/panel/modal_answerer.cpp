@@ -41,7 +41,11 @@ bool ModalAnswerer::eventFilter(QObject* watched, QEvent* event) {
         seen.buttons = box->standardButtons();
     }
     m_seen.push_back(seen);
+    m_lastBox = dialog;
     const auto answer = m_answer(seen);
+    if (answer == QMessageBox::NoButton) {
+        return false;
+    }
     QPointer<QDialog> target(dialog);
     QMetaObject::invokeMethod(
         dialog,

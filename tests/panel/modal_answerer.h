@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDialog>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -18,7 +20,8 @@ struct SeenBox {
 
 // Answers every message box and About box the moment it is shown, from inside its own modal
 // loop, the way a user would: by clicking one of its buttons. Nothing waits for a box to
-// appear.
+// appear. An answer of NoButton leaves the box open, for the test to look at what goes on
+// behind it and to answer it later.
 class ModalAnswerer : public QObject {
 public:
     // The answer is the button to click; for a box without buttons, anything ends it.
@@ -30,6 +33,8 @@ public:
     void SetAnswer(Answer answer) { m_answer = std::move(answer); }
     const std::vector<SeenBox>& Seen() const { return m_seen; }
     int CountOf(const QString& className) const;
+    // The last box shown, while it exists.
+    QDialog* LastBox() const { return m_lastBox; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -37,4 +42,5 @@ protected:
 private:
     Answer m_answer;
     std::vector<SeenBox> m_seen;
+    QPointer<QDialog> m_lastBox;
 };

@@ -16,6 +16,10 @@ constexpr QPoint kLampCentre{110 + 12, 165 + 12};
 
 } // namespace
 
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 constexpr int kShownCheckMs = 10;

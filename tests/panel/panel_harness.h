@@ -7,11 +7,15 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 class CSupplyPanelDlg;
 class QImage;
+
+// Test failures show texts as text.
+void PrintTo(const QString& text, std::ostream* out);
 
 // Runs the panel modally, as the application does, and calls `whileRunning` once it is shown.
 // The panel is closed afterwards if the test left it open.

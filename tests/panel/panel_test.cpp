@@ -90,6 +90,9 @@ TEST_F(RunningPanel, StartsWithOutputOffAfterExactlyOneReset) {
         EXPECT_EQ(ControlText(m_panel, "IDC_WAIT_MS"), QStringLiteral("30"));
         EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
         EXPECT_TRUE(m_answerer.Seen().empty());
+        EXPECT_EQ(m_panel.windowTitle(),
+                  QStringLiteral("PelmoraPn99 v1.0 \u2014 COM3 (%1)")
+                      .arg(QString::fromStdString(Supply().SlavePath().string())));
     });
     ExpectResetLastAndPortFree(Supply());
 }
@@ -236,30 +239,46 @@ TEST_F(PanelWithFailingSupply, AlertComesBackAfterOkOnly) {
     EXPECT_EQ(Commands(Supply()).back(), "RST\r");
 }
 
-TEST_F(PanelWithFailingSupply, TicksDuringAnOpenAlertOpenNoSecondOne) {
-    int polls = 0;
-    m_answerer.SetAnswer([&](const SeenBox&) {
-        // Let several ticks fail while this box is up before answering it.
-        polls = CountCommand(Supply(), "REQA\r");
-        ProcessEventsUntil([&] { return CountCommand(Supply(), "REQA\r") >= polls + 3; });
-        return QMessageBox::Cancel;
-    });
+class PanelWithRecoveringSupply : public RunningPanel {
+protected:
+    static SimConfig Recovering() {
+        // Answers the identity request, stops answering once the output is on and the polls
+        // have begun, then answers again from the ninth command on.
+        SimConfig config;
+        config.stopAnsweringAfter = 1;
+        config.resumeAnsweringAt = 9;
+        return config;
+    }
+    PanelWithRecoveringSupply() : RunningPanel(Recovering()) {}
+};
+
+TEST_F(PanelWithRecoveringSupply, PollsGoOnBehindTheOpenAlertAndShowTheRecovery) {
+    m_answerer.SetAnswer([](const SeenBox&) { return QMessageBox::NoButton; });
     RunPanel(m_panel, [&] {
         OnOff(m_panel)->click();
         ASSERT_TRUE(ProcessEventsUntil([&] { return !m_answerer.Seen().empty(); }));
-        ProcessEventsFor(700);
+        const int pollsWhenShown = CountCommand(Supply(), "REQA\r");
+        ASSERT_TRUE(ProcessEventsUntil([&] {
+            return CountCommand(Supply(), "REQA\r") >= pollsWhenShown + 6 &&
+                   !ControlText(m_panel, "IDC_POS_CURRENT").isEmpty();
+        }));
+        ASSERT_TRUE(m_answerer.LastBox());
+        EXPECT_TRUE(m_answerer.LastBox()->isVisible()) << "the alert is still open";
+        EXPECT_EQ(m_answerer.Seen().size(), 1u) << "no second alert while it is open";
+        qobject_cast<QMessageBox*>(m_answerer.LastBox())->button(QMessageBox::Cancel)->click();
     });
     EXPECT_EQ(m_answerer.Seen().size(), 1u);
-    EXPECT_GE(CountCommand(Supply(), "REQA\r"), polls + 3);
 }
 
-TEST_F(RunningPanel, NoPollFollowsTheCloseRequest) {
+TEST_F(RunningPanel, NoTickFollowsTheCloseRequest) {
     RunPanel(m_panel, [&] {
         OnOff(m_panel)->click();
         ASSERT_TRUE(ProcessEventsUntil([&] { return CountCommand(Supply(), "REQA\r") >= 2; }));
         m_panel.close();
+        // A tick now would find the port closed, fail its poll and raise the alert.
         ProcessEventsFor(700);
     });
+    EXPECT_TRUE(m_answerer.Seen().empty());
     ExpectResetLastAndPortFree(Supply());
 }
 
@@ -272,14 +291,64 @@ TEST_F(RunningPanel, EscapeRunsTheClosingSequence) {
     ExpectResetLastAndPortFree(Supply());
 }
 
-TEST_F(RunningPanel, TerminationSignalRunsTheClosingSequence) {
+class PanelEndedBySignal : public RunningPanel, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PanelEndedBySignal, RunsTheClosingSequence) {
     QuitSignals quitSignals([this] { m_panel.close(); });
     RunPanel(m_panel, [&] {
         OnOff(m_panel)->click();
-        std::raise(SIGTERM);
+        std::raise(GetParam());
         EXPECT_TRUE(ProcessEventsUntil([&] { return !m_panel.isVisible(); }));
     });
     ExpectResetLastAndPortFree(Supply());
+}
+
+INSTANTIATE_TEST_SUITE_P(QuitSignals, PanelEndedBySignal,
+                         ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto& tested) {
+                             return std::string(sigabbrev_np(tested.param));
+                         });
+
+class PanelEndedBySignalUnderTheAlert : public PanelWithFailingSupply,
+                                        public ::testing::WithParamInterface<int> {};
+
+TEST_P(PanelEndedBySignalUnderTheAlert, RunsTheClosingSequence) {
+    m_answerer.SetAnswer([](const SeenBox&) { return QMessageBox::NoButton; });
+    QuitSignals quitSignals([this] { m_panel.close(); });
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !m_answerer.Seen().empty(); }));
+        std::raise(GetParam());
+        EXPECT_TRUE(ProcessEventsUntil([&] { return !m_panel.isVisible(); }));
+    });
+    EXPECT_FALSE(m_answerer.LastBox() && m_answerer.LastBox()->isVisible());
+    ExpectResetLastAndPortFree(Supply());
+}
+
+INSTANTIATE_TEST_SUITE_P(QuitSignals, PanelEndedBySignalUnderTheAlert,
+                         ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto& tested) {
+                             return std::string(sigabbrev_np(tested.param));
+                         });
+
+class PanelOnAPortWithKernelModes : public RunningPanel {
+protected:
+    static SimConfig KernelModesAndXoff() {
+        // A port as the kernel leaves it, and a device that sends XOFF after every reply.
+        SimConfig config;
+        config.kernelModes = true;
+        config.xoffAfterReplies = true;
+        return config;
+    }
+    PanelOnAPortWithKernelModes() : RunningPanel(KernelModesAndXoff()) {}
+};
+
+TEST_F(PanelOnAPortWithKernelModes, CommandsStillReachTheSupplyAndClosingSwitchesItOff) {
+    RunPanel(m_panel, [&] {
+        OnOff(m_panel)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return CountCommand(Supply(), "REQA\r") >= 3; }));
+        EXPECT_EQ(CountCommand(Supply(), "V010010\r"), 1);
+    });
+    ExpectResetLastAndPortFree(Supply());
+    EXPECT_EQ(CountCommand(Supply(), "RST\r"), 2);
 }
 
 TEST_F(RunningPanel, EnterNeverEndsThePanel) {
@@ -361,6 +430,7 @@ TEST(PanelWithoutSupply, RunsOnAndAlertsOnceSwitchedOn) {
     RunPanel(panel, [&] {
         ASSERT_EQ(answerer.Seen().size(), 1u);
         EXPECT_EQ(answerer.Seen()[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        EXPECT_EQ(panel.windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 未接続"));
         OnOff(panel)->click();
         EXPECT_EQ(LampCentre(panel), kLampOnRed);
         ASSERT_TRUE(ProcessEventsUntil([&] { return answerer.Seen().size() == 2; }));

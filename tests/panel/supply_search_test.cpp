@@ -68,6 +68,16 @@ TEST_F(SearchingPanel, TakesTheFirstOfTwoSupplies) {
     EXPECT_TRUE(Commands(second).empty());
 }
 
+TEST_F(SearchingPanel, TriesNinetyNineAndNothingAbove) {
+    SimulatedSupply beyond;
+    SimulatedSupply last;
+    ListedPorts listed("COM100=" + beyond.SlavePath().string() +
+                       ",COM99=" + last.SlavePath().string());
+    EXPECT_TRUE(m_panel.SearchSupply());
+    EXPECT_TRUE(Commands(beyond).empty());
+    EXPECT_EQ(Commands(last), std::vector<std::string>{"REQPN\r"});
+}
+
 TEST_F(SearchingPanel, RejectsWrongIdentityAndSlowSupplyAndSaysSo) {
     SimulatedSupply wrongSuffix(WithSuffix("01"));
     SimConfig slowConfig;

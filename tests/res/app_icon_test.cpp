@@ -84,7 +84,8 @@ TEST_F(IconFileTest, HoldsEachSizeInSixteenAnd256ColoursAndTrueColourWithMasks) 
 
         // The mask's top row is stored last: its first pixel is a transparent corner. The
         // middle of a lower block is opaque.
-        const qsizetype mask = offset + headerSize + paletteSize + colourRow * size;
+        const qsizetype mask =
+            static_cast<qsizetype>(offset) + headerSize + paletteSize + colourRow * size;
         const auto maskBit = [&](int x, int y) {
             const auto byte = static_cast<quint8>(m_bytes[mask + (size - 1 - y) * maskRow + x / 8]);
             return (byte >> (7 - x % 8)) & 1;

@@ -35,6 +35,21 @@ TEST(SimFaultModesTest, StopAfterLogsButNoLongerAnswers) {
     EXPECT_EQ(supply.Log().back().bytes, protocol::kCurrentRequest);
 }
 
+TEST(SimFaultModesTest, ResumeAtAnswersAgainFromTheNthCommand) {
+    SimConfig config;
+    config.stopAnsweringAfter = 1;
+    config.resumeAnsweringAt = 3;
+    SimulatedSupply supply(config);
+    LineClient line(supply.SlavePath());
+    line.Send(protocol::kIdentityRequest);
+    EXPECT_EQ(line.Receive(kIdentityLength), protocol::kIdentityReply);
+    line.Send(protocol::kIdentityRequest);
+    ASSERT_TRUE(supply.WaitForCommands(2, kGenerousWait));
+    EXPECT_EQ(line.Receive(1, kQuietPeriod), "");
+    line.Send(protocol::kIdentityRequest);
+    EXPECT_EQ(line.Receive(kIdentityLength), protocol::kIdentityReply);
+}
+
 TEST(SimFaultModesTest, GarbageRepliesNeverPassForAcknowledgements) {
     SimConfig config;
     config.garbageReplies = true;

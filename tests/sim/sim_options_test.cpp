@@ -44,6 +44,8 @@ TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
                                       "01",
                                       "--stop-after",
                                       "0",
+                                      "--resume-at",
+                                      "7",
                                       "--garbage",
                                       "--split",
                                       "15",
@@ -64,6 +66,7 @@ TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
     EXPECT_EQ(config.replyDelay, 40ms);
     EXPECT_EQ(config.identitySuffix, "01");
     EXPECT_EQ(config.stopAnsweringAfter, 0u);
+    EXPECT_EQ(config.resumeAnsweringAt, 7u);
     EXPECT_TRUE(config.garbageReplies);
     EXPECT_EQ(config.splitGap, 15ms);
     EXPECT_TRUE(config.longCurrentReply);

@@ -1,0 +1,98 @@
+#include "command_line.h"
+
+#include "resource.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QStringList>
+#include <array>
+#include <cstdlib>
+
+namespace {
+
+constexpr const char* kDescription =
+    "Control panel for a dual-rail laboratory power supply on a USB serial port.\n"
+    "At start-up it looks for the supply on the machine's serial ports (or on those that\n"
+    "PELMORA_PORTS lists as NAME=PATH,...) and switches its output off; every way the panel\n"
+    "ends switches the output off again.";
+
+// Qt's own options, taken by the application object; listed so that they are not refused.
+constexpr std::array kQtOptionsWithValue = {"platform",
+                                            "platformpluginpath",
+                                            "platformtheme",
+                                            "plugin",
+                                            "qwindowgeometry",
+                                            "qwindowicon",
+                                            "qwindowtitle",
+                                            "display",
+                                            "geometry",
+                                            "title",
+                                            "name",
+                                            "visual",
+                                            "ncols",
+                                            "cmap",
+                                            "style",
+                                            "stylesheet",
+                                            "session",
+                                            "qmljsdebugger",
+                                            "fontengine"};
+constexpr std::array kQtFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+QString ProgramName(char* argv0) {
+    return argv0 ? QFileInfo(QString::fromLocal8Bit(argv0)).fileName() : QString();
+}
+
+QString UsageText(const QCommandLineParser& parser, const QString& program) {
+    // Without an application object the parser cannot name the program itself.
+    QString text = parser.helpText();
+    const auto firstLineEnd = text.indexOf(QLatin1Char('\n'));
+    return QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(firstLineEnd);
+}
+
+} // namespace
+
+std::optional<int> ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const char* name : kQtOptionsWithValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : kQtFlags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const QString program = ProgramName(argc > 0 ? argv[0] : nullptr);
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
+        const QString problem = parser.positionalArguments().isEmpty()
+                                    ? parser.errorText()
+                                    : QStringLiteral("Unexpected argument '%1'.")
+                                          .arg(parser.positionalArguments().constFirst());
+        err << program.toStdString() << ": " << problem.toStdString() << '\n'
+            << UsageText(parser, program).toStdString();
+        return kUsageExitCode;
+    }
+    if (parser.isSet(help)) {
+        out << UsageText(parser, program).toStdString();
+        return EXIT_SUCCESS;
+    }
+    if (parser.isSet(version)) {
+        out << program.toStdString() << ' ' << kVersionText << '\n';
+        return EXIT_SUCCESS;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,74 @@
+#include "search_report.h"
+
+#include "escaped_text.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace {
+
+constexpr const char* kContext = "SearchReport";
+
+QString Translated(const char* text) {
+    return QCoreApplication::translate(kContext, text);
+}
+
+QString FixableReason(const pelmora::OpenFailure& failure) {
+    if (failure.problem == pelmora::PortProblem::PermissionDenied) {
+        if (failure.deviceGroup.empty()) {
+            return Translated("アクセスが許可されていません。");
+        }
+        return Translated("アクセスが許可されていません。%1 を実行してから、ログインし直して"
+                          "ください。")
+            .arg(QString::fromStdString(pelmora::GroupFixCommand(failure.deviceGroup)));
+    }
+    if (failure.holder) {
+        return Translated("他のプログラムが使用中です（PID %1 %2）。")
+            .arg(failure.holder->pid)
+            .arg(QString::fromStdString(failure.holder->name));
+    }
+    return Translated("他のプログラムが使用中です。");
+}
+
+} // namespace
+
+const SearchedPort* FoundSupply(const std::vector<SearchedPort>& ports) {
+    for (const auto& port : ports) {
+        if (port.isSupply) {
+            return &port;
+        }
+    }
+    return nullptr;
+}
+
+std::string DescribeSearchedPort(const SearchedPort& port) {
+    std::string line = port.name + " (" + port.device.string() + "): ";
+    if (port.failure.problem != pelmora::PortProblem::None) {
+        return line + pelmora::DescribeOpenFailure(port.failure);
+    }
+    if (port.isSupply) {
+        return line + "supply";
+    }
+    if (port.reply.empty()) {
+        return line + "no answer";
+    }
+    return line + "other device, answered \"" + pelmora::EscapedBytes(port.reply) + "\"";
+}
+
+QString FixablePortsMessage(const std::vector<SearchedPort>& ports) {
+    QStringList lines;
+    for (const auto& port : ports) {
+        if (!pelmora::IsFixableByUser(port.failure.problem)) {
+            continue;
+        }
+        lines << QStringLiteral("%1 (%2): %3")
+                     .arg(QString::fromStdString(port.name),
+                          QString::fromStdString(port.device.string()),
+                          FixableReason(port.failure));
+    }
+    if (lines.isEmpty()) {
+        return {};
+    }
+    return Translated("次のポートは開けませんでした。") + QStringLiteral("\n\n") +
+           lines.join(QStringLiteral("\n\n"));
+}

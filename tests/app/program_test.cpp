@@ -1,0 +1,137 @@
+#include "simulated_supply.h"
+#include "spawned_program.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+using pelmora::sim::SimulatedSupply;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPelmora = PELMORA_EXECUTABLE;
+constexpr auto kBound = 30s;
+// Display numbers above those that people and scripts/run use.
+constexpr int kFirstTestDisplay = 150;
+
+std::string Contents(const fs::path& file) {
+    std::ifstream in(file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Finished {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ProgramRun : public ::testing::Test {
+protected:
+    ProgramRun() : m_ports("COM3=" + m_supply.SlavePath().string()) {
+        fs::create_directories(m_dir);
+    }
+    ~ProgramRun() override { fs::remove_all(m_dir); }
+
+    // The panel started with no display at all, as from a plain terminal or a script.
+    Finished RunWithoutDisplay(const std::vector<std::string>& arguments) {
+        std::vector<std::string> command{kPelmora};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        SpawnedProgram program(command,
+                               {{"DISPLAY", ""},
+                                {"WAYLAND_DISPLAY", ""},
+                                {"QT_QPA_PLATFORM", ""},
+                                {"PELMORA_PORTS", m_ports}},
+                               m_dir / "out", m_dir / "err");
+        Finished finished;
+        const auto status = program.WaitForEnd(kBound);
+        finished.status = status.value_or(-1);
+        finished.out = Contents(m_dir / "out");
+        finished.err = Contents(m_dir / "err");
+        return finished;
+    }
+
+    SimulatedSupply m_supply;
+    std::string m_ports;
+    fs::path m_dir = fs::temp_directory_path() / ("pelmora-app-test-" + std::to_string(::getpid()));
+};
+
+bool ExitedWith(int status, int code) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+} // namespace
+
+TEST_F(ProgramRun, HelpAndVersionNeedNoDisplayAndTouchNoPort) {
+    const auto help = RunWithoutDisplay({"--help"});
+    EXPECT_TRUE(ExitedWith(help.status, 0)) << help.err;
+    EXPECT_TRUE(help.out.starts_with("Usage: Pelmora [options]\n")) << help.out;
+    EXPECT_NE(help.out.find("--version"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+
+    const auto version = RunWithoutDisplay({"--version"});
+    EXPECT_TRUE(ExitedWith(version.status, 0)) << version.err;
+    EXPECT_EQ(version.out, "Pelmora 1.0.0.1\n");
+
+    // Qt's own options are Qt's to take.
+    const auto withQtOption = RunWithoutDisplay({"-platform", "offscreen", "-v"});
+    EXPECT_TRUE(ExitedWith(withQtOption.status, 0)) << withQtOption.err;
+    EXPECT_EQ(withQtOption.out, "Pelmora 1.0.0.1\n");
+
+    EXPECT_TRUE(m_supply.Log().empty());
+}
+
+TEST_F(ProgramRun, AnUnknownOptionIsAUsageError) {
+    for (const std::string argument : {"--bogus", "stray"}) {
+        const auto refused = RunWithoutDisplay({argument});
+        EXPECT_TRUE(ExitedWith(refused.status, 2)) << argument;
+        EXPECT_EQ(refused.out, "") << argument;
+        EXPECT_NE(refused.err.find("Usage: Pelmora [options]"), std::string::npos) << argument;
+    }
+    EXPECT_NE(RunWithoutDisplay({"--bogus"}).err.find("Unknown option 'bogus'"), std::string::npos);
+    EXPECT_TRUE(m_supply.Log().empty());
+}
+
+TEST_F(ProgramRun, TheDisplayDyingStillSwitchesTheSupplyOff) {
+    const auto xvfb = FindProgram("Xvfb");
+    if (!xvfb) {
+        GTEST_SKIP() << "no Xvfb to run the panel on (scripts/bootstrap installs it)";
+    }
+    int number = kFirstTestDisplay;
+    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
+           fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+        ++number;
+    }
+    const std::string display = ":" + std::to_string(number);
+    SpawnedProgram server({*xvfb, display, "-nolisten", "tcp", "-screen", "0", "640x480x24"}, {},
+                          m_dir / "xvfb.out", m_dir / "xvfb.err");
+    const auto socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (auto waited = 0ms; !fs::exists(socket) && waited < kBound; waited += 10ms) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(fs::exists(socket)) << Contents(m_dir / "xvfb.err");
+
+    SpawnedProgram panel(
+        {kPelmora}, {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}, {"PELMORA_PORTS", m_ports}},
+        m_dir / "out", m_dir / "err");
+    ASSERT_TRUE(m_supply.WaitForCommands(2, kBound)) << Contents(m_dir / "err");
+    std::this_thread::sleep_for(500ms);
+    ASSERT_FALSE(panel.WaitForEnd(0ms)) << "the panel ended on its own";
+
+    server.Signal(SIGKILL);
+    const auto status = panel.WaitForEnd(kBound);
+    ASSERT_TRUE(status) << "the panel outlived its display";
+    EXPECT_FALSE(ExitedWith(*status, 0));
+    ASSERT_TRUE(m_supply.WaitForCommands(3, kBound));
+    const auto log = m_supply.Log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].bytes, "REQPN\r");
+    EXPECT_EQ(log[1].bytes, "RST\r");
+    EXPECT_EQ(log[2].bytes, "RST\r");
+}

@@ -1,0 +1,109 @@
+#include "modal_answerer.h"
+#include "not_found_message.h"
+#include "panel_harness.h"
+#include "serial_channel.h"
+#include "spawned_program.h"
+#include "supply_panel_dlg.h"
+
+#include <QLineEdit>
+#include <cstdlib>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using pelmora::sim::SimulatedSupply;
+
+namespace {
+
+// Set for the copy of this test program that runs as a user without privileges.
+constexpr const char* kInnerRunVariable = "PELMORA_TEST_UNREADABLE_DEVICE";
+constexpr const char* kUnreadableTest = "PortDiagnostics.UnreadableDeviceIsExplained";
+
+// Searches as the panel does at start-up and returns the boxes it showed.
+std::vector<SeenBox> SearchAndSeeBoxes() {
+    ModalAnswerer answerer;
+    CSupplyPanelDlg panel;
+    panel.findChild<QLineEdit*>(QStringLiteral("IDC_WAIT_MS"))->setText("30");
+    EXPECT_FALSE(panel.SearchSupply());
+    return answerer.Seen();
+}
+
+void ExpectNotFoundThenAdvice(const std::vector<SeenBox>& boxes, const QString& advice) {
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, QString::fromUtf8(kNotFoundMessage));
+    EXPECT_EQ(boxes[1].icon, QMessageBox::Information);
+    EXPECT_EQ(boxes[1].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    EXPECT_EQ(boxes[1].text, advice);
+}
+
+std::string GroupOf(const std::filesystem::path& device) {
+    struct stat node {};
+    if (::stat(device.c_str(), &node) != 0) {
+        return {};
+    }
+    const group* owner = ::getgrgid(node.st_gid);
+    return owner ? owner->gr_name : std::to_string(node.st_gid);
+}
+
+QString AccessAdvice(const std::filesystem::path& device) {
+    return QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (%1): アクセスが許可されて"
+                          "いません。sudo usermod -aG %2 $USER を実行してから、ログインし直して"
+                          "ください。")
+        .arg(QString::fromStdString(device.string()), QString::fromStdString(GroupOf(device)));
+}
+
+} // namespace
+
+TEST(PortDiagnostics, HeldDeviceIsNamedWithItsHolder) {
+    SimulatedSupply supply;
+    ListedPorts listed("COM3=" + supply.SlavePath().string());
+    SpawnedProgram holder({"flock", "--exclusive", supply.SlavePath().string(), "sleep", "60"});
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        CSerialChannel probe;
+        return !probe.Open(3, 921600) &&
+               probe.LastOpenFailure().problem == pelmora::PortProblem::Busy;
+    }));
+
+    ExpectNotFoundThenAdvice(
+        SearchAndSeeBoxes(),
+        QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (%1): 他のプログラムが使用中です"
+                       "（PID %2 flock）。")
+            .arg(QString::fromStdString(supply.SlavePath().string()))
+            .arg(holder.Pid()));
+    EXPECT_TRUE(supply.Log().empty()) << "nothing is sent to a port held by another program";
+}
+
+TEST(PortDiagnostics, UnreadableDeviceIsExplained) {
+    if (std::getenv(kInnerRunVariable)) {
+        const char* ports = std::getenv("PELMORA_PORTS");
+        ASSERT_NE(ports, nullptr);
+        const std::string device = std::string(ports).substr(std::string("COM3=").size());
+        ExpectNotFoundThenAdvice(SearchAndSeeBoxes(), AccessAdvice(device));
+        return;
+    }
+    SimulatedSupply supply;
+    ASSERT_EQ(::chmod(supply.SlavePath().c_str(), 0), 0);
+    ListedPorts listed("COM3=" + supply.SlavePath().string());
+    if (::geteuid() != 0) {
+        ExpectNotFoundThenAdvice(SearchAndSeeBoxes(), AccessAdvice(supply.SlavePath()));
+    } else {
+        // Root opens any device, so the search runs again in a copy of this program as a user
+        // without privileges, as a lab user would run it.
+        const auto setpriv = FindProgram("setpriv");
+        if (!setpriv || !::getgrnam("nogroup")) {
+            GTEST_SKIP() << "running as root without setpriv or the nogroup group: a user without "
+                            "privileges cannot be tried";
+        }
+        SpawnedProgram inner({*setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                              OwnExecutable(), std::string("--gtest_filter=") + kUnreadableTest},
+                             {{kInnerRunVariable, "1"}});
+        const auto status = inner.WaitForEnd(60s);
+        ASSERT_TRUE(status);
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+            << "the search as a user without privileges did not give the advice";
+    }
+    EXPECT_TRUE(supply.Log().empty());
+}
