@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <thread>
 
 using namespace pelmora;
@@ -104,6 +105,11 @@ int CSupplyPanelDlg::exec() {
 
 void CSupplyPanelDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
+    // The start-up sequence's boxes come before the panel is shown and are placed over it, so
+    // it takes its place first: the middle of the screen, where it will appear.
+    if (const QScreen* display = screen()) {
+        move(display->availableGeometry().center() - rect().center());
+    }
     FillVoltageList(*m_posVoltageCombo, false, m_posCode);
     FillVoltageList(*m_negVoltageCombo, true, m_negCode);
     m_waitEdit->setText(QString::fromLatin1(timing::kHostWaitText));
