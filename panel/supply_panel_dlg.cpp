@@ -7,6 +7,7 @@
 #include "resource.h"
 #include "response_box.h"
 #include "supply_protocol.h"
+#include "ui_panel.h"
 #include "voltage_table.h"
 
 #include <QApplication>
@@ -26,9 +27,9 @@ constexpr const char* kTitleSeparator = " \u2014 ";
 } // namespace
 
 CSupplyPanelDlg::CSupplyPanelDlg(QWidget* parent)
-    : QDialog(parent), m_hIcon(LoadAppIcon()), m_posCode(kDefaultVoltageCode),
-      m_negCode(kDefaultVoltageCode) {
-    m_ui.setupUi(this);
+    : QDialog(parent), m_ui(std::make_unique<Ui::IDD_PANEL>()), m_hIcon(LoadAppIcon()),
+      m_posCode(kDefaultVoltageCode), m_negCode(kDefaultVoltageCode) {
+    m_ui->setupUi(this);
     ApplyDialogFrame(*this);
     m_caption = windowTitle();
     DoDataExchange();

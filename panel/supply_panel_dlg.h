@@ -3,10 +3,10 @@
 #include "current_history.h"
 #include "search_report.h"
 #include "serial_channel.h"
-#include "ui_panel.h"
 
 #include <QDialog>
 #include <QIcon>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +15,10 @@ class QLineEdit;
 class CResponseBox;
 class QPushButton;
 class CDropDownList;
+
+namespace Ui {
+class IDD_PANEL;
+}
 
 // The panel: the one window through which the user sets both rails, switches the supply's
 // output and watches the currents. It owns the channel to the supply and every exchange with
@@ -85,7 +89,7 @@ private:
     // The title: the form's caption, then where the supply is connected, or that it is not.
     void ShowConnection();
 
-    Ui::IDD_PANEL m_ui;
+    std::unique_ptr<Ui::IDD_PANEL> m_ui;
     QIcon m_hIcon;
     bool m_outputOn = false;
     bool m_alertArmed = true;

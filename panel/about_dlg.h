@@ -1,8 +1,11 @@
 #pragma once
 
-#include "ui_about.h"
-
 #include <QDialog>
+#include <memory>
+
+namespace Ui {
+class IDD_ABOUTBOX;
+}
 
 // The About box: the program's name, version and rights notice. OK, Escape and the close box
 // all end it.
@@ -11,7 +14,8 @@ class CAboutDlg : public QDialog {
 
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
+    ~CAboutDlg() override;
 
 private:
-    Ui::IDD_ABOUTBOX m_ui;
+    std::unique_ptr<Ui::IDD_ABOUTBOX> m_ui;
 };

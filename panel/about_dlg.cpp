@@ -1,0 +1,12 @@
+#include "about_dlg.h"
+
+#include "dialog_frame.h"
+#include "ui_about.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::IDD_ABOUTBOX>()) {
+    m_ui->setupUi(this);
+    ApplyDialogFrame(*this);
+}
+
+CAboutDlg::~CAboutDlg() = default;
