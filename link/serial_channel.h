@@ -30,15 +30,20 @@ public:
     // Always true; does nothing on a closed channel. Output the device has not taken within
     // kCloseDrainMs is dropped rather than waited for.
     bool Close();
-    // The number of bytes handed to the device one by one; 0 on a closed channel. A byte the
-    // device does not take is not reported.
+    // The number of bytes handed to the device one by one; 0 on a closed or gone channel. A
+    // byte the device does not take is not reported.
     int Write(const void* bytes, int count);
-    // Received bytes queued by the driver; 0 on a closed channel.
+    // Received bytes queued by the driver; 0 on a closed or gone channel.
     int BytesWaiting();
     // At most `maximum` of the bytes that have already arrived; the rest stay queued.
     int Read(void* buffer, int maximum);
 
     bool IsOpen() const { return m_isOpen; }
+    // The device went away under the open channel (unplugged, or its line hung up): from then on
+    // nothing is written or read until the channel is closed. A silent device is not gone.
+    bool IsGone() const { return m_gone; }
+    // Looks for a hang-up without sending or waiting; true when the device is gone.
+    bool LookForHangUp();
     // The device that is open; empty while closed.
     const std::filesystem::path& DevicePath() const { return m_device; }
     // Why the last Open or OpenDevice left the channel closed; PortProblem::None after one that
@@ -53,9 +58,12 @@ private:
     bool Refuse(pelmora::PortProblem problem, int systemError = 0);
     bool WriteByte(unsigned char byte);
     void DrainOutput();
+    // Takes note of an error that means the device is gone.
+    void NoteError(int error);
 
     int m_fd = -1;
     bool m_isOpen = false;
+    bool m_gone = false;
     // Whether this channel made the device exclusive, and so must undo it.
     bool m_madeExclusive = false;
     std::filesystem::path m_device;

@@ -54,6 +54,11 @@ std::string GroupName(gid_t group) {
     return found->gr_name;
 }
 
+// Errors of a terminal whose device has gone away.
+bool MeansGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 PortProblem ProblemOfOpenError(int error) {
     switch (error) {
     case EACCES:
@@ -167,6 +172,24 @@ bool CSerialChannel::OpenDevice(const std::filesystem::path& device, int baudRat
     return true;
 }
 
+void CSerialChannel::NoteError(int error) {
+    if (MeansGone(error)) {
+        m_gone = true;
+    }
+}
+
+bool CSerialChannel::LookForHangUp() {
+    if (!m_isOpen || m_gone) {
+        return m_gone;
+    }
+    // Asking for no events still reports a hang-up or an error of the line.
+    pollfd watched{m_fd, 0, 0};
+    if (::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        m_gone = true;
+    }
+    return m_gone;
+}
+
 void CSerialChannel::SetLastWords(std::string_view bytes) {
     if (m_isOpen) {
         pelmora::ArmLastWords(m_fd, bytes);
@@ -195,24 +218,29 @@ bool CSerialChannel::Close() {
     m_madeExclusive = false;
     m_device.clear();
     m_isOpen = false;
+    m_gone = false;
     return true;
 }
 
 bool CSerialChannel::WriteByte(unsigned char byte) {
+    if (m_gone) {
+        return true;
+    }
     if (::write(m_fd, &byte, 1) == 1) {
         return true;
     }
     if (errno != EAGAIN && errno != EINTR) {
+        NoteError(errno);
         return true;
     }
-    if (WaitFor(m_fd, POLLOUT, kWriteWaitMs)) {
-        [[maybe_unused]] const auto written = ::write(m_fd, &byte, 1);
+    if (WaitFor(m_fd, POLLOUT, kWriteWaitMs) && ::write(m_fd, &byte, 1) < 0) {
+        NoteError(errno);
     }
     return true;
 }
 
 int CSerialChannel::Write(const void* bytes, int count) {
-    if (!m_isOpen || count <= 0) {
+    if (!m_isOpen || m_gone || count <= 0) {
         return 0;
     }
     const auto* data = static_cast<const unsigned char*>(bytes);
@@ -223,11 +251,12 @@ int CSerialChannel::Write(const void* bytes, int count) {
 }
 
 int CSerialChannel::BytesWaiting() {
-    if (!m_isOpen) {
+    if (!m_isOpen || m_gone) {
         return 0;
     }
     int queued = 0;
     if (::ioctl(m_fd, TIOCINQ, &queued) != 0) {
+        NoteError(errno);
         return 0;
     }
     return queued;
@@ -242,6 +271,12 @@ int CSerialChannel::Read(void* buffer, int maximum) {
     ssize_t got = ::read(m_fd, buffer, wanted);
     if (got < 0 && (errno == EAGAIN || errno == EINTR) && WaitFor(m_fd, POLLIN, kReadWaitMs)) {
         got = ::read(m_fd, buffer, wanted);
+    }
+    // Nothing where bytes were queued is a line that hung up under us.
+    if (got == 0) {
+        m_gone = true;
+    } else if (got < 0) {
+        NoteError(errno);
     }
     return got > 0 ? static_cast<int>(got) : 0;
 }

@@ -53,6 +53,9 @@ struct SimConfig {
     // as a real port has them until the program that opens it sets its own.
     bool kernelModes = false;
 
+    // A symbolic link made to the terminal for as long as the supply runs.
+    std::optional<std::filesystem::path> linkPath;
+
     // Every received command is also appended to this file, one line each.
     std::optional<std::filesystem::path> logFile;
 };

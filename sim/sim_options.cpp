@@ -30,6 +30,7 @@ Supply:
   --seed N                 seed for noise and garbage (default 1)
   --identity-suffix XX     the two characters ending the identity reply (default 99)
   --log FILE               append every command received to FILE
+  --link PATH              make PATH a symbolic link to the terminal while the supply runs
 
 Faults (all off by default):
   --delay MS               send each reply MS milliseconds after its command
@@ -148,6 +149,8 @@ SimOptions ParseArguments(std::span<const std::string_view> arguments) {
             config.identitySuffix = ParseSuffix(option, value());
         } else if (option == "--log") {
             config.logFile = std::filesystem::path(value());
+        } else if (option == "--link") {
+            config.linkPath = std::filesystem::path(value());
         } else if (option == "--delay") {
             config.replyDelay = ParseMilliseconds(option, value());
         } else if (option == "--stop-after") {

@@ -27,6 +27,7 @@ constexpr std::size_t kMaxCommandBytes = 64;
 SimulatedSupply::SimulatedSupply(SimConfig config)
     : m_config(std::move(config)), m_log(m_config.logFile), m_model(m_config),
       m_terminal(OpenPseudoTerminal(m_config.kernelModes)),
+      m_link(m_config.linkPath, m_terminal.slavePath),
       m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_replyRandom(m_config.seed) {
     if (!m_wake.IsValid()) {
         throw std::system_error(errno, std::generic_category(), "eventfd");

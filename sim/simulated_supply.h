@@ -4,6 +4,7 @@
 #include "pseudo_terminal.h"
 #include "sim_config.h"
 #include "supply_model.h"
+#include "terminal_link.h"
 #include "unique_fd.h"
 
 #include <chrono>
@@ -67,6 +68,7 @@ private:
     // Only the serving thread touches these while it runs, apart from the slave path, which
     // never changes.
     PseudoTerminal m_terminal;
+    TerminalLink m_link;
     UniqueFd m_wake;
     std::mt19937 m_replyRandom;
     std::string m_partialCommand;

@@ -206,19 +206,37 @@ TEST_F(ChannelOnPty, RefusedOpenLeavesTheHoldersExclusiveUse) {
     EXPECT_EQ(OpenErrorForOtherUser(m_device.DevicePath()), 0);
 }
 
-TEST_F(ChannelOnPty, DeviceGoingAwayIsSurvived) {
+TEST_F(ChannelOnPty, DeviceGoingAwayIsToldFromASilentOne) {
     ASSERT_TRUE(m_channel.Open(3, kBaud));
+    // Silence is not a hang-up.
+    EXPECT_FALSE(m_channel.LookForHangUp());
+    m_channel.Write("REQA\r", 5);
+    EXPECT_EQ(ReadAll(m_channel, 30), "");
+    EXPECT_FALSE(m_channel.IsGone());
+
     m_device.Send("AC");
     ASSERT_TRUE(WaitUntil([&] { return m_channel.BytesWaiting() == 2; }));
     m_device.HangUp();
-    // Every call returns; none of them waits out its bound on a device that is gone.
+    EXPECT_TRUE(m_channel.LookForHangUp());
+    EXPECT_TRUE(m_channel.IsGone());
+    EXPECT_TRUE(m_channel.IsOpen());
+    // Every call returns at once on a device that is gone.
     for (int i = 0; i < 3; ++i) {
-        m_channel.Write("REQA\r", 5);
-        ReadAll(m_channel, 30);
+        EXPECT_EQ(m_channel.Write("REQA\r", 5), 0);
+        EXPECT_EQ(ReadAll(m_channel, 30), "");
     }
-    EXPECT_EQ(ReadAll(m_channel, 30), "");
     EXPECT_EQ(m_channel.BytesWaiting(), 0);
     EXPECT_TRUE(m_channel.Close());
+    EXPECT_FALSE(m_channel.IsGone());
+}
+
+TEST_F(ChannelOnPty, ExchangesNoticeTheDeviceGoingAway) {
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+    m_device.HangUp();
+    // Without looking for it, the next exchange finds it.
+    m_channel.Write("REQA\r", 5);
+    ReadAll(m_channel, 30);
+    EXPECT_TRUE(m_channel.IsGone());
 }
 
 TEST(SerialChannel, RefusesWhatIsNotATerminalAndSaysWhy) {

@@ -56,6 +56,8 @@ TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
                                       "9",
                                       "--log",
                                       "/tmp/sim.log",
+                                      "--link",
+                                      "/tmp/supply-link",
                                       "--help"});
     const SimConfig& config = options.config;
     EXPECT_EQ(options.portName, "COM12");
@@ -74,6 +76,7 @@ TEST(SimOptionsTest, EveryOptionReachesTheConfig) {
     EXPECT_TRUE(config.kernelModes);
     EXPECT_EQ(config.hangUpAfter, 9u);
     EXPECT_EQ(config.logFile, std::filesystem::path("/tmp/sim.log"));
+    EXPECT_EQ(config.linkPath, std::filesystem::path("/tmp/supply-link"));
     EXPECT_TRUE(options.showHelp);
 }
 

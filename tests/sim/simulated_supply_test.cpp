@@ -5,6 +5,8 @@
 #include "wait_until.h"
 
 #include <array>
+#include <fstream>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 namespace pelmora::sim {
@@ -128,4 +130,24 @@ TEST(SimulatedSupplyTest, StopDropsTheLine) {
 }
 
 } // namespace
+TEST(SimulatedSupplyLinkTest, LinksItsTerminalWhileItRunsAndLeavesALaterOneAlone) {
+    const auto link = std::filesystem::temp_directory_path() /
+                      ("pelmora-sim-link-" + std::to_string(::getpid()));
+    SimConfig config;
+    config.linkPath = link;
+    auto first = std::make_unique<SimulatedSupply>(config);
+    EXPECT_EQ(std::filesystem::read_symlink(link), first->SlavePath());
+    {
+        SimulatedSupply second(config);
+        EXPECT_EQ(std::filesystem::read_symlink(link), second.SlavePath());
+        first.reset();
+        EXPECT_EQ(std::filesystem::read_symlink(link), second.SlavePath());
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+
+    std::ofstream(link) << "not a link\n";
+    EXPECT_THROW(SimulatedSupply{config}, std::filesystem::filesystem_error);
+    std::filesystem::remove(link);
+}
+
 } // namespace pelmora::sim

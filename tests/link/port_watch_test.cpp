@@ -1,0 +1,82 @@
+#include "port_watch.h"
+#include "pty_peer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace pelmora;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A listed path that leads to whichever device is put behind it, as a stable name does.
+class LinkedPath {
+public:
+    LinkedPath()
+        : m_path(fs::temp_directory_path() /
+                 ("pelmora-watch-" + std::to_string(::getpid()) + "-" + std::to_string(++s_count))) {}
+    ~LinkedPath() { fs::remove(m_path); }
+    void PointAt(const fs::path& device) {
+        fs::remove(m_path);
+        fs::create_symlink(device, m_path);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    static inline int s_count = 0;
+    fs::path m_path;
+};
+
+std::vector<std::string> Names(const std::vector<SerialPortEntry>& entries) {
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(PortWatch, ReportsOnlyDevicesThatAppearSinceTheLastLook) {
+    auto present = std::make_unique<PseudoTerminal>();
+    LinkedPath later;
+    const std::vector<SerialPortEntry> listed = {{"COM1", present->DevicePath()},
+                                                 {"COM2", later.Path()},
+                                                 {"COM3", "/nonexistent/ttyACM7"},
+                                                 {"COM4", present->DevicePath()}};
+    PortWatch watch;
+    watch.Start(listed);
+    EXPECT_TRUE(watch.Look(listed).empty()) << "what was there at the start is not new";
+
+    PseudoTerminal first;
+    later.PointAt(first.DevicePath());
+    EXPECT_EQ(Names(watch.Look(listed)), std::vector<std::string>{"COM2"});
+    EXPECT_TRUE(watch.Look(listed).empty()) << "a device that stays is reported once";
+
+    // Another device behind the same name is new, and so is one that went and came back.
+    PseudoTerminal second;
+    later.PointAt(second.DevicePath());
+    EXPECT_EQ(Names(watch.Look(listed)), std::vector<std::string>{"COM2"});
+    present.reset();
+    EXPECT_TRUE(watch.Look(listed).empty());
+    PseudoTerminal back;
+    const std::vector<SerialPortEntry> relisted = {{"COM1", back.DevicePath()}};
+    EXPECT_EQ(Names(watch.Look(relisted)), std::vector<std::string>{"COM1"});
+}
+
+TEST(PortWatch, IdentityChangesWithTheNodeNotWithTheName) {
+    LinkedPath name;
+    EXPECT_FALSE(DeviceIdentity(name.Path()));
+    std::optional<std::string> before;
+    {
+        PseudoTerminal device;
+        name.PointAt(device.DevicePath());
+        before = DeviceIdentity(name.Path());
+        ASSERT_TRUE(before);
+        EXPECT_EQ(DeviceIdentity(device.DevicePath()), before);
+    }
+    // The freed terminal number may well come back; the node is a new one all the same.
+    PseudoTerminal again;
+    name.PointAt(again.DevicePath());
+    EXPECT_NE(DeviceIdentity(name.Path()), before);
+}
