@@ -12,14 +12,28 @@ void CSupplyPanelDlg::timerEvent(QTimerEvent* event) {
         OnTimer(event->timerId());
         return;
     }
+    if (event->timerId() == m_watchTimerId) {
+        OnWatchTimer();
+        return;
+    }
     QDialog::timerEvent(event);
 }
 
 void CSupplyPanelDlg::OnTimer(int /*timerId*/) {
+    // A device that went away while the output was off is noticed too, without a word sent.
+    if (m_port.IsOpen() && m_port.LookForHangUp()) {
+        OnSupplyLost();
+        return;
+    }
     if (!m_outputOn) {
         return;
     }
-    if (PollCurrents() || !m_alertArmed) {
+    const bool answered = PollCurrents();
+    if (m_port.IsGone()) {
+        OnSupplyLost();
+        return;
+    }
+    if (answered || !m_alertArmed) {
         return;
     }
     // Disarmed before the box is shown: ticks keep arriving while it is open, and each one

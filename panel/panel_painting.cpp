@@ -23,15 +23,17 @@ void CSupplyPanelDlg::paintEvent(QPaintEvent* event) {
 }
 
 void CSupplyPanelDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* reconnect = menu.addAction(tr("再接続"));
+    reconnect->setEnabled(!m_port.IsOpen());
+    connect(reconnect, &QAction::triggered, this, &CSupplyPanelDlg::OnReconnect);
     // This window system gives the program no system menu of its own, so the About entry is
     // offered here and arrives as the same system command.
-    const QString aboutText = LoadResourceString(IDS_ABOUTBOX);
-    if (aboutText.isEmpty()) {
-        return;
+    if (const QString aboutText = LoadResourceString(IDS_ABOUTBOX); !aboutText.isEmpty()) {
+        menu.addSeparator();
+        connect(menu.addAction(aboutText), &QAction::triggered, this,
+                [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
     }
-    QMenu menu(this);
-    connect(menu.addAction(aboutText), &QAction::triggered, this,
-            [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
     menu.exec(event->globalPos());
 }
 

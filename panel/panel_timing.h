@@ -16,5 +16,7 @@ inline constexpr milliseconds kStartupPause{100};
 // Around closing the port when the panel ends, so the reset is out before the port goes.
 inline constexpr milliseconds kClosingPause{100};
 inline constexpr milliseconds kPollPeriod{300};
+// How often the ports are looked at while no supply is connected.
+inline constexpr milliseconds kWatchPeriod{1000};
 
 } // namespace pelmora::timing

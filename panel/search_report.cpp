@@ -42,7 +42,7 @@ const SearchedPort* FoundSupply(const std::vector<SearchedPort>& ports) {
 }
 
 std::string DescribeSearchedPort(const SearchedPort& port) {
-    std::string line = port.name + " (" + port.device.string() + "): ";
+    std::string line = port.port.name + " (" + port.port.devicePath.string() + "): ";
     if (port.failure.problem != pelmora::PortProblem::None) {
         return line + pelmora::DescribeOpenFailure(port.failure);
     }
@@ -62,8 +62,8 @@ QString FixablePortsMessage(const std::vector<SearchedPort>& ports) {
             continue;
         }
         lines << QStringLiteral("%1 (%2): %3")
-                     .arg(QString::fromStdString(port.name),
-                          QString::fromStdString(port.device.string()),
+                     .arg(QString::fromStdString(port.port.name),
+                          QString::fromStdString(port.port.devicePath.string()),
                           FixableReason(port.failure));
     }
     if (lines.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "open_failure.h"
+#include "port_list.h"
 
 #include <QString>
 #include <filesystem>
@@ -9,8 +10,7 @@
 
 // What the supply search met on one listed port.
 struct SearchedPort {
-    std::string name;
-    std::filesystem::path device;
+    pelmora::SerialPortEntry port;
     // PortProblem::None when the port opened.
     pelmora::OpenFailure failure;
     // What the device answered the identity request with, when the port opened.

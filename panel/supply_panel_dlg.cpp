@@ -84,9 +84,10 @@ void CSupplyPanelDlg::DoDataExchange() {
 
 void CSupplyPanelDlg::ShowConnection() {
     QString where = tr("未接続");
-    if (const SearchedPort* supply = FoundSupply(m_searchedPorts); supply && m_port.IsOpen()) {
-        where = QStringLiteral("%1 (%2)").arg(QString::fromStdString(supply->name),
-                                              QString::fromStdString(supply->device.string()));
+    if (m_port.IsOpen()) {
+        where =
+            QStringLiteral("%1 (%2)").arg(QString::fromStdString(m_supplyPort.name),
+                                          QString::fromStdString(m_supplyPort.devicePath.string()));
     }
     setWindowTitle(m_caption + QString::fromUtf8(kTitleSeparator) + where);
 }
@@ -114,9 +115,9 @@ void CSupplyPanelDlg::OnInitDialog() {
     FillVoltageList(*m_posVoltageCombo, false, m_posCode);
     FillVoltageList(*m_negVoltageCombo, true, m_negCode);
     m_waitEdit->setText(QString::fromLatin1(timing::kHostWaitText));
-    if (SearchSupply()) {
-        // However the program ends from here on, the supply hears the reset.
-        m_port.SetLastWords(protocol::kResetCommand);
+    const bool found = SearchSupply();
+    if (found) {
+        OnSupplyFound(FoundSupply(m_searchedPorts)->port);
     }
     ShowConnection();
     if (m_closed) {
@@ -125,6 +126,9 @@ void CSupplyPanelDlg::OnInitDialog() {
     std::this_thread::sleep_for(timing::kStartupPause);
     SendReset();
     m_timerId = startTimer(timing::kPollPeriod);
+    if (!found) {
+        StartWatching();
+    }
 }
 
 void CSupplyPanelDlg::FillVoltageList(CDropDownList& list, bool negativeRail,
@@ -187,6 +191,7 @@ void CSupplyPanelDlg::OnClose() {
         killTimer(m_timerId);
         m_timerId = 0;
     }
+    StopWatching();
     SendReset();
     std::this_thread::sleep_for(timing::kClosingPause);
     m_port.Close();

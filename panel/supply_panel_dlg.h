@@ -1,12 +1,15 @@
 #pragma once
 
 #include "current_history.h"
+#include "port_watch.h"
 #include "search_report.h"
 #include "serial_channel.h"
 
 #include <QDialog>
 #include <QIcon>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +53,8 @@ public:
     bool SearchSupply();
     // One current request; true when the reply was valid and both rails were updated.
     bool PollCurrents();
+    // Searches every listed port again, as at start-up, and says so when nothing answers.
+    void OnReconnect();
 
     // System commands: the About entry, or the window's own commands such as close.
     void OnSysCommand(unsigned int nID, long long lParam);
@@ -89,6 +94,19 @@ private:
     // The title: the form's caption, then where the supply is connected, or that it is not.
     void ShowConnection();
 
+    // Losing and finding the supply again.
+    // The supply was found on this port: it gets the reset, whatever the end of the program.
+    void OnSupplyFound(const pelmora::SerialPortEntry& port);
+    // Its device went away: the port is closed at once, the output shown as off, and the ports
+    // are watched for it to come back.
+    void OnSupplyLost();
+    void StartWatching();
+    void StopWatching();
+    // One look at the ports; a device that has appeared since the last one is asked who it is.
+    void OnWatchTimer();
+    // Opens a device and asks it who it is; leaves it open only if it is the supply.
+    bool ProbeDevice(const pelmora::SerialPortEntry& port);
+
     std::unique_ptr<Ui::IDD_PANEL> m_ui;
     QIcon m_hIcon;
     bool m_outputOn = false;
@@ -111,4 +129,10 @@ private:
     QString m_caption;
     // The outcome of the last search, port by port.
     std::vector<SearchedPort> m_searchedPorts;
+    // Where the supply is, or was last: its entry, and the name the system keeps for its device
+    // whatever number it gets.
+    pelmora::SerialPortEntry m_supplyPort;
+    std::optional<std::filesystem::path> m_supplyStableName;
+    pelmora::PortWatch m_portWatch;
+    int m_watchTimerId = 0;
 };

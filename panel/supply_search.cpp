@@ -23,8 +23,7 @@ bool CSupplyPanelDlg::ProbePort(int portNumber) {
     const bool opened = entry && m_port.Open(portNumber, pelmora::protocol::kBaudRate);
     if (entry) {
         SearchedPort searched;
-        searched.name = entry->name;
-        searched.device = entry->devicePath;
+        searched.port = *entry;
         searched.failure = m_port.LastOpenFailure();
         m_searchedPorts.push_back(std::move(searched));
     }

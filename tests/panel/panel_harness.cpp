@@ -2,7 +2,10 @@
 
 #include "supply_panel_dlg.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
@@ -86,6 +89,34 @@ QString ControlText(CSupplyPanelDlg& panel, const char* objectName) {
 
 QRgb LampCentre(CSupplyPanelDlg& panel) {
     return panel.grab().toImage().pixel(kLampCentre) & RGB_MASK;
+}
+
+QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry) {
+    QStringList offered;
+    // Answered from inside the menu's own loop, once it is up.
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            return;
+        }
+        QAction* chosen = nullptr;
+        for (auto* action : menu->actions()) {
+            if (action->isSeparator()) {
+                continue;
+            }
+            offered << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+            if (action->text() == entry && action->isEnabled()) {
+                chosen = action;
+            }
+        }
+        menu->close();
+        if (chosen) {
+            chosen->trigger();
+        }
+    });
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), panel.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&panel, &menuKey);
+    return offered;
 }
 
 SupplyOnCom3::SupplyOnCom3(pelmora::sim::SimConfig config)

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -35,6 +36,13 @@ int CountCommand(const pelmora::sim::SimulatedSupply& supply, const std::string&
 QString ControlText(CSupplyPanelDlg& panel, const char* objectName);
 // Colour at the centre of the output lamp as the panel draws it now.
 QRgb LampCentre(CSupplyPanelDlg& panel);
+inline constexpr QRgb kLampOnRed = 0xFF0000;
+inline constexpr QRgb kLampOffGrey = 0xB2B2B2;
+
+// Opens the panel's context menu from the keyboard, as the Menu key does, and chooses the
+// entry with this text (none when empty). Returns the entries offered, with whether each could
+// be chosen.
+QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry);
 
 // One simulated supply listed as COM3, the first port the search reaches.
 struct SupplyOnCom3 {

@@ -22,9 +22,6 @@ using pelmora::sim::SimConfig;
 
 namespace {
 
-constexpr QRgb kLampOnRed = 0xFF0000;
-constexpr QRgb kLampOffGrey = 0xB2B2B2;
-
 QPushButton* OnOff(CSupplyPanelDlg& panel) {
     return panel.findChild<QPushButton*>(QStringLiteral("IDC_ONOFF"));
 }
@@ -370,26 +367,13 @@ TEST_F(RunningPanel, AboutBoxOpensFromAnyAboutCommandId) {
     EXPECT_TRUE(m_answerer.Seen().front().overPanel);
 }
 
-TEST_F(RunningPanel, ContextMenuOffersTheAboutEntry) {
+TEST_F(RunningPanel, ContextMenuOffersReconnectionWhileNotConnectedAndTheAboutEntry) {
     QStringList offered;
     RunPanel(m_panel, [&] {
-        // Answers the menu from inside its own loop: note its entries, choose the first.
-        QTimer::singleShot(0, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu) {
-                return;
-            }
-            for (auto* action : menu->actions()) {
-                offered << action->text();
-            }
-            menu->actions().front()->trigger();
-            menu->close();
-        });
-        // The Menu key and Shift+F10 reach the focused button, and the panel from there.
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
-        QApplication::sendEvent(OnOff(m_panel), &menuKey);
+        offered = ChooseFromContextMenu(m_panel, QStringLiteral("バージョン情報 Pelmora(&A)..."));
     });
-    EXPECT_EQ(offered, QStringList{QStringLiteral("バージョン情報 Pelmora(&A)...")});
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("再接続 (off)"),
+                                    QStringLiteral("バージョン情報 Pelmora(&A)...")}));
     EXPECT_EQ(m_answerer.CountOf(QStringLiteral("CAboutDlg")), 1);
 }
 

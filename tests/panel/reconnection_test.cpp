@@ -1,0 +1,131 @@
+#include "modal_answerer.h"
+#include "not_found_message.h"
+#include "panel_harness.h"
+#include "supply_panel_dlg.h"
+
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using pelmora::sim::SimConfig;
+using pelmora::sim::SimulatedSupply;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kReconnectBoundMs = 5000;
+
+// A port list entry that names a path outliving any one simulated supply, as a USB device's
+// stable name does.
+class PanelOnALinkedPort : public ::testing::Test {
+protected:
+    PanelOnALinkedPort()
+        : m_link(fs::temp_directory_path() / ("pelmora-port-" + std::to_string(::getpid()))),
+          m_listed("COM3=" + m_link.string()) {}
+
+    SimConfig AtTheLink(SimConfig config = {}) {
+        config.linkPath = m_link;
+        return config;
+    }
+    QString Title(const std::string& where) {
+        return QStringLiteral("PelmoraPn99 v1.0 \u2014 ") + QString::fromStdString(where);
+    }
+    QString ConnectedTitle() { return Title("COM3 (" + m_link.string() + ")"); }
+    QString NotConnectedTitle() { return Title("未接続"); }
+    QPushButton* OnOff() { return m_panel.findChild<QPushButton*>(QStringLiteral("IDC_ONOFF")); }
+
+    fs::path m_link;
+    ListedPorts m_listed;
+    ModalAnswerer m_answerer;
+    CSupplyPanelDlg m_panel;
+};
+
+SimConfig HangingUpWhilePolled() {
+    // REQPN, RST, the voltage command, two polls, and the line drops at the third.
+    SimConfig config;
+    config.hangUpAfter = 6;
+    return config;
+}
+
+} // namespace
+
+TEST_F(PanelOnALinkedPort, LosingTheSupplyShowsTheOutputOffAndFindsItAgainWhenItComesBack) {
+    auto lost = std::make_unique<SimulatedSupply>(AtTheLink(HangingUpWhilePolled()));
+    RunPanel(m_panel, [&] {
+        EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
+        OnOff()->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !m_answerer.Seen().empty(); }));
+        const SeenBox& alert = m_answerer.Seen().front();
+        EXPECT_EQ(alert.text, QString::fromUtf8(kNotFoundMessage));
+        EXPECT_EQ(alert.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(m_panel.windowTitle(), NotConnectedTitle());
+        EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
+
+        // The same device comes back behind the name.
+        lost.reset();
+        SimulatedSupply back(AtTheLink());
+        ASSERT_TRUE(ProcessEventsUntil([&] { return m_panel.windowTitle() == ConnectedTitle(); },
+                                       kReconnectBoundMs));
+        EXPECT_EQ(Commands(back), (std::vector<std::string>{"REQPN\r", "RST\r"}));
+        EXPECT_EQ(LampCentre(m_panel), kLampOffGrey) << "found again, the output stays off";
+        EXPECT_EQ(m_answerer.Seen().size(), 1u) << "no box while watching";
+
+        OnOff()->click();
+        EXPECT_EQ(Commands(back).back(), "V010010\r");
+        OnOff()->click();
+    });
+}
+
+TEST_F(PanelOnALinkedPort, ASupplyPluggedInAfterStartUpIsFoundWithoutARestart) {
+    std::unique_ptr<SimulatedSupply> later;
+    RunPanel(m_panel, [&] {
+        ASSERT_EQ(m_answerer.Seen().size(), 1u);
+        EXPECT_EQ(m_answerer.Seen().front().text, QString::fromUtf8(kNotFoundMessage));
+        EXPECT_EQ(m_panel.windowTitle(), NotConnectedTitle());
+
+        later = std::make_unique<SimulatedSupply>(AtTheLink());
+        ASSERT_TRUE(ProcessEventsUntil([&] { return m_panel.windowTitle() == ConnectedTitle(); },
+                                       kReconnectBoundMs));
+        EXPECT_EQ(Commands(*later), (std::vector<std::string>{"REQPN\r", "RST\r"}));
+        EXPECT_EQ(m_answerer.Seen().size(), 1u);
+    });
+    EXPECT_EQ(Commands(*later).back(), "RST\r");
+}
+
+TEST_F(PanelOnALinkedPort, AnotherInstrumentThatStaysIsAskedWhoItIsOnlyOnce) {
+    SimConfig otherInstrument;
+    otherInstrument.identitySuffix = "01";
+    SimulatedSupply atStartUp(otherInstrument);
+    ListedPorts listed("COM2=" + atStartUp.SlavePath().string() + ",COM3=" + m_link.string());
+    std::unique_ptr<SimulatedSupply> arriving;
+    RunPanel(m_panel, [&] {
+        arriving = std::make_unique<SimulatedSupply>(AtTheLink(otherInstrument));
+        // A minute of watching, as a panel left waiting for its supply would.
+        ProcessEventsFor(60'000);
+    });
+    EXPECT_EQ(Commands(atStartUp), std::vector<std::string>{"REQPN\r"});
+    EXPECT_EQ(Commands(*arriving), std::vector<std::string>{"REQPN\r"});
+    EXPECT_EQ(m_answerer.Seen().size(), 1u);
+}
+
+TEST_F(PanelOnALinkedPort, ReconnectSearchesAgainAtOnceAndSaysSoWhenNothingAnswers) {
+    // Silent at start-up, then answering; it stays plugged in, so only a search asks again.
+    SimConfig slowToWake;
+    slowToWake.stopAnsweringAfter = 0;
+    slowToWake.resumeAnsweringAt = 3;
+    SimulatedSupply supply(AtTheLink(slowToWake));
+    RunPanel(m_panel, [&] {
+        ChooseFromContextMenu(m_panel, QStringLiteral("再接続"));
+        EXPECT_EQ(m_answerer.Seen().size(), 2u);
+        EXPECT_EQ(m_answerer.Seen().back().text, QString::fromUtf8(kNotFoundMessage));
+        EXPECT_EQ(m_panel.windowTitle(), NotConnectedTitle());
+
+        ChooseFromContextMenu(m_panel, QStringLiteral("再接続"));
+        EXPECT_EQ(m_answerer.Seen().size(), 2u);
+        EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
+        EXPECT_EQ(Commands(supply).back(), "RST\r");
+        EXPECT_EQ(ChooseFromContextMenu(m_panel, QString()).front(), QStringLiteral("再接続 (off)"));
+    });
+    EXPECT_EQ(CountCommand(supply, "REQPN\r"), 3);
+}
