@@ -14,7 +14,7 @@ constexpr const char* kDescription =
     "Control panel for a dual-rail laboratory power supply on a USB serial port.\n"
     "At start-up it looks for the supply on the machine's serial ports (or on those that\n"
     "PELMORA_PORTS lists as NAME=PATH,...) and switches its output off; every way the panel\n"
-    "ends switches the output off again.";
+    "ends switches the output off again. PELMORA_LANG=en chooses English as --lang does.";
 
 // Qt's own options, taken by the application object; listed so that they are not refused.
 constexpr std::array kQtOptionsWithValue = {"platform",
@@ -49,9 +49,13 @@ QString UsageText(const QCommandLineParser& parser, const QString& program) {
     return QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(firstLineEnd);
 }
 
+bool IsLanguage(const QString& name) {
+    return name == QLatin1String(kJapanese) || name == QLatin1String(kEnglish);
+}
+
 } // namespace
 
-std::optional<int> ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
@@ -59,8 +63,13 @@ std::optional<int> ReadCommandLine(int argc, char** argv, std::ostream& out, std
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
+    const QCommandLineOption language(
+        QStringLiteral("lang"),
+        QStringLiteral("The language of the panel: ja (Japanese, the default) or en (English)."),
+        QStringLiteral("language"));
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(language);
     for (const char* name : kQtOptionsWithValue) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -77,22 +86,37 @@ std::optional<int> ReadCommandLine(int argc, char** argv, std::ostream& out, std
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     const QString program = ProgramName(argc > 0 ? argv[0] : nullptr);
-    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
-        const QString problem = parser.positionalArguments().isEmpty()
-                                    ? parser.errorText()
-                                    : QStringLiteral("Unexpected argument '%1'.")
-                                          .arg(parser.positionalArguments().constFirst());
+    CommandLineRequest request;
+    QString problem;
+    if (!parser.parse(arguments)) {
+        problem = parser.errorText();
+    } else if (!parser.positionalArguments().isEmpty()) {
+        problem = QStringLiteral("Unexpected argument '%1'.")
+                      .arg(parser.positionalArguments().constFirst());
+    } else if (parser.isSet(language) && !IsLanguage(parser.value(language))) {
+        problem = QStringLiteral("Unknown language '%1': ja or en.").arg(parser.value(language));
+    }
+    if (!problem.isEmpty()) {
         err << program.toStdString() << ": " << problem.toStdString() << '\n'
             << UsageText(parser, program).toStdString();
-        return kUsageExitCode;
+        request.exitCode = kUsageExitCode;
+        return request;
     }
     if (parser.isSet(help)) {
         out << UsageText(parser, program).toStdString();
-        return EXIT_SUCCESS;
+        request.exitCode = EXIT_SUCCESS;
+        return request;
     }
     if (parser.isSet(version)) {
         out << program.toStdString() << ' ' << kVersionText << '\n';
-        return EXIT_SUCCESS;
+        request.exitCode = EXIT_SUCCESS;
+        return request;
     }
-    return std::nullopt;
+    const QString fromEnvironment = qEnvironmentVariable(kLanguageVariable);
+    if (parser.isSet(language)) {
+        request.language = parser.value(language).toStdString();
+    } else if (IsLanguage(fromEnvironment)) {
+        request.language = fromEnvironment.toStdString();
+    }
+    return request;
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <ostream>
+#include <string>
 
 // The panel's command line, read before the application object exists: that object needs a
 // display and ends the program without one, and --help and --version must work anywhere.
@@ -10,6 +11,17 @@
 // Exit status for a command line that cannot be followed.
 inline constexpr int kUsageExitCode = 2;
 
-// Empty when the panel is to run; otherwise the program's exit status, after the help, the
-// version or a usage error has been written to `out` or `err`.
-std::optional<int> ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);
+// The language of the panel's texts, Japanese unless English is asked for.
+inline constexpr const char* kJapanese = "ja";
+inline constexpr const char* kEnglish = "en";
+// Chooses the language where the command line does not.
+inline constexpr const char* kLanguageVariable = "PELMORA_LANG";
+
+struct CommandLineRequest {
+    // Set when the program is to end at once with this status, after the help, the version or
+    // a usage error has been written.
+    std::optional<int> exitCode;
+    std::string language = kJapanese;
+};
+
+CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);

@@ -4,10 +4,12 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-    if (const auto exitCode = ReadCommandLine(argc, argv, std::cout, std::cerr)) {
-        return *exitCode;
+    const CommandLineRequest request = ReadCommandLine(argc, argv, std::cout, std::cerr);
+    if (request.exitCode) {
+        return *request.exitCode;
     }
     CSupplyApp app(argc, argv);
+    app.UseLanguage(request.language);
     app.InitInstance();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "supply_app.h"
 
+#include "command_line.h"
 #include "dialog_font.h"
 #include "quit_signals.h"
 #include "resource.h"
@@ -19,11 +20,23 @@ constexpr const char* kSettingsKey =
     "アプリケーション ウィザードで生成されたローカル アプリケーション";
 constexpr const char* kHelpPageRelativePath = "/../share/pelmora/help.html";
 constexpr const char* kHelpFailedMessage = "Failed to launch help.";
+constexpr const char* kTranslationsDir = ":/pelmora/translations";
+constexpr const char* kTranslationName = "pelmora";
 
 } // namespace
 
 CSupplyApp::CSupplyApp(int& argc, char** argv) : QApplication(argc, argv) {
     installEventFilter(this);
+}
+
+void CSupplyApp::UseLanguage(const std::string& language) {
+    removeTranslator(&m_translator);
+    if (language == kEnglish &&
+        m_translator.load(QString::fromLatin1(kTranslationName) + QLatin1Char('_') +
+                              QString::fromStdString(language),
+                          QString::fromLatin1(kTranslationsDir))) {
+        installTranslator(&m_translator);
+    }
 }
 
 bool CSupplyApp::InitInstance() {

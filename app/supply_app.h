@@ -1,16 +1,20 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
+#include <string>
 
 // The application object: runs the panel modally and ends when the panel ends. It is named
-// after its executable, and that name titles every message box. It reads no command line of
-// its own and keeps no settings.
+// after its executable, and that name titles every message box. It keeps no settings.
 class CSupplyApp : public QApplication {
     Q_OBJECT
 
 public:
     CSupplyApp(int& argc, char** argv);
 
+    // The panel's texts in this language: "en" for English; Japanese, the texts of the forms and
+    // the code, otherwise.
+    void UseLanguage(const std::string& language);
     // Runs the panel's whole life; always false, as nothing runs after the panel.
     bool InitInstance();
     // Opens the help page in the desktop's browser.
@@ -21,4 +25,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QTranslator m_translator;
 };

@@ -47,7 +47,7 @@ void CSupplyPanelDlg::ShowAlert() {
     // open: no poll would go out, and a supply that recovers would go unnoticed. So the box is
     // opened and the tick returns; the answer arrives when the user gives it.
     auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                  QString::fromUtf8(kNotFoundMessage),
+                                  NotFoundMessage(),
                                   QMessageBox::Ok | QMessageBox::Cancel, this);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QMessageBox::finished, this, [this, alert] {

@@ -1,5 +1,6 @@
 #include "resource.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QIcon>
 #include <QPixmap>
@@ -15,6 +16,13 @@ struct NamedResource {
 
 constexpr std::array kStrings{
     NamedResource{IDS_ABOUTBOX, ":/pelmora/strings/IDS_ABOUTBOX.txt"},
+};
+
+// Strings are translated by the text they have in the table. The translation tools read code,
+// not the table, so its texts are named here once more; a test holds the two together.
+constexpr const char* kStringTableContext = "StringTable";
+constexpr std::array kStringTableTexts{
+    QT_TRANSLATE_NOOP("StringTable", "バージョン情報 Pelmora(&A)..."),
 };
 
 constexpr std::array kBitmaps{
@@ -54,7 +62,15 @@ QString LoadResourceString(int id) {
     if (text.endsWith(u'\n')) {
         text.chop(1);
     }
-    return text;
+    return QCoreApplication::translate(kStringTableContext, text.toUtf8().constData());
+}
+
+std::vector<QString> TranslatableStringTableTexts() {
+    std::vector<QString> texts;
+    for (const char* text : kStringTableTexts) {
+        texts.push_back(QString::fromUtf8(text));
+    }
+    return texts;
 }
 
 QIcon LoadAppIcon() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 class QIcon;
 class QPixmap;
 class QString;
@@ -47,8 +49,11 @@ inline constexpr char kControlIdProperty[] = "controlId";
 // File and product version of the program.
 inline constexpr char kVersionText[] = "1.0.0.1";
 
-// The string resource `id`; empty for an id the program has no string for.
+// The string resource `id` in the language of the program's translation; empty for an id the
+// program has no string for.
 QString LoadResourceString(int id);
+// The string table's texts as the translation tools know them.
+std::vector<QString> TranslatableStringTableTexts();
 
 // The application icon IDR_MAINFRAME, in each size it is drawn in.
 QIcon LoadAppIcon();

@@ -7,27 +7,24 @@
 
 namespace {
 
-constexpr const char* kContext = "SearchReport";
-
-QString Translated(const char* text) {
-    return QCoreApplication::translate(kContext, text);
-}
-
 QString FixableReason(const pelmora::OpenFailure& failure) {
     if (failure.problem == pelmora::PortProblem::PermissionDenied) {
         if (failure.deviceGroup.empty()) {
-            return Translated("アクセスが許可されていません。");
+            return QCoreApplication::translate("SearchReport", "アクセスが許可されていません。");
         }
-        return Translated("アクセスが許可されていません。%1 を実行してから、ログインし直して"
-                          "ください。")
+        return QCoreApplication::translate(
+                   "SearchReport",
+                   "アクセスが許可されていません。%1 を実行してから、ログインし直して"
+                   "ください。")
             .arg(QString::fromStdString(pelmora::GroupFixCommand(failure.deviceGroup)));
     }
     if (failure.holder) {
-        return Translated("他のプログラムが使用中です（PID %1 %2）。")
+        return QCoreApplication::translate("SearchReport",
+                                           "他のプログラムが使用中です（PID %1 %2）。")
             .arg(failure.holder->pid)
             .arg(QString::fromStdString(failure.holder->name));
     }
-    return Translated("他のプログラムが使用中です。");
+    return QCoreApplication::translate("SearchReport", "他のプログラムが使用中です。");
 }
 
 } // namespace
@@ -69,6 +66,6 @@ QString FixablePortsMessage(const std::vector<SearchedPort>& ports) {
     if (lines.isEmpty()) {
         return {};
     }
-    return Translated("次のポートは開けませんでした。") + QStringLiteral("\n\n") +
-           lines.join(QStringLiteral("\n\n"));
+    return QCoreApplication::translate("SearchReport", "次のポートは開けませんでした。") +
+           QStringLiteral("\n\n") + lines.join(QStringLiteral("\n\n"));
 }

@@ -57,7 +57,7 @@ bool CSupplyPanelDlg::SearchSupply() {
     }
     if (!found) {
         QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                        QString::fromUtf8(kNotFoundMessage), QMessageBox::Ok, this);
+                        NotFoundMessage(), QMessageBox::Ok, this);
         box.exec();
         // What the user can put right at the machine comes after the message, which stays as
         // it always was.

@@ -79,6 +79,7 @@ TEST_F(ProgramRun, HelpAndVersionNeedNoDisplayAndTouchNoPort) {
     EXPECT_TRUE(ExitedWith(help.status, 0)) << help.err;
     EXPECT_TRUE(help.out.starts_with("Usage: Pelmora [options]\n")) << help.out;
     EXPECT_NE(help.out.find("--version"), std::string::npos);
+    EXPECT_NE(help.out.find("--lang"), std::string::npos);
     EXPECT_EQ(help.err, "");
 
     const auto version = RunWithoutDisplay({"--version"});
@@ -94,6 +95,9 @@ TEST_F(ProgramRun, HelpAndVersionNeedNoDisplayAndTouchNoPort) {
 }
 
 TEST_F(ProgramRun, AnUnknownOptionIsAUsageError) {
+    const auto language = RunWithoutDisplay({"--lang", "fr"});
+    EXPECT_TRUE(ExitedWith(language.status, 2));
+    EXPECT_NE(language.err.find("Unknown language 'fr'"), std::string::npos) << language.err;
     for (const std::string argument : {"--bogus", "stray"}) {
         const auto refused = RunWithoutDisplay({argument});
         EXPECT_TRUE(ExitedWith(refused.status, 2)) << argument;

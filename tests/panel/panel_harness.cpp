@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QMenu>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QTimer>
 
@@ -104,7 +104,8 @@ QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry) 
             if (action->isSeparator()) {
                 continue;
             }
-            offered << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+            offered << action->text() +
+                           (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
             if (action->text() == entry && action->isEnabled()) {
                 chosen = action;
             }
@@ -114,7 +115,8 @@ QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry) 
             chosen->trigger();
         }
     });
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), panel.mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                              panel.mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(&panel, &menuKey);
     return offered;
 }

@@ -125,7 +125,8 @@ TEST_F(PanelOnALinkedPort, ReconnectSearchesAgainAtOnceAndSaysSoWhenNothingAnswe
         EXPECT_EQ(m_answerer.Seen().size(), 2u);
         EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
         EXPECT_EQ(Commands(supply).back(), "RST\r");
-        EXPECT_EQ(ChooseFromContextMenu(m_panel, QString()).front(), QStringLiteral("再接続 (off)"));
+        EXPECT_EQ(ChooseFromContextMenu(m_panel, QString()).front(),
+                  QStringLiteral("再接続 (off)"));
     });
     EXPECT_EQ(CountCommand(supply, "REQPN\r"), 3);
 }

@@ -7,8 +7,10 @@
 
 namespace {
 
-TEST(ResourceTest, LoadsTheAboutEntrysTextByItsId) {
+TEST(ResourceTest, LoadsTheAboutEntrysTextByItsIdAndOffersItForTranslation) {
     EXPECT_EQ(LoadResourceString(IDS_ABOUTBOX), QStringLiteral("バージョン情報 Pelmora(&A)..."));
+    EXPECT_EQ(TranslatableStringTableTexts(),
+              std::vector<QString>{LoadResourceString(IDS_ABOUTBOX)});
 }
 
 TEST(ResourceTest, IdsOfOtherKindsOrOfNothingLoadNothing) {

@@ -1,0 +1,90 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja_JP">
+<context>
+    <name>CSupplyPanelDlg</name>
+    <message>
+        <source>再接続</source>
+        <translation>Reconnect</translation>
+    </message>
+    <message>
+        <source>未接続</source>
+        <translation>not connected</translation>
+    </message>
+</context>
+<context>
+    <name>IDD_ABOUTBOX</name>
+    <message>
+        <source>バージョン情報 Pelmora</source>
+        <translation>About Pelmora</translation>
+    </message>
+</context>
+<context>
+    <name>IDD_PANEL</name>
+    <message>
+        <source>正電源</source>
+        <translation>Positive</translation>
+    </message>
+    <message>
+        <source>負電源</source>
+        <translation>Negative</translation>
+    </message>
+    <message>
+        <source>出力</source>
+        <translation>Output</translation>
+    </message>
+</context>
+<context>
+    <name>NotFoundMessage</name>
+    <message>
+        <source>USB電源が見つかりません。 <byte value="xd"/>
+以下を試してください。 <byte value="xd"/>
+<byte value="xd"/>
+(1)USB電源の接続を確認する。  <byte value="xd"/>
+(2)ﾋｭｰｽﾞが切れていないか確認。 <byte value="xd"/>
+(3)他のUSB機器をはずす。 <byte value="xd"/>
+(4)ｱﾌﾟﾘｹｰｼｮﾝを再ｽﾀｰﾄする。 <byte value="xd"/>
+(5)ｱﾌﾟﾘｹｰｼｮﾝを二重起動していないか確認。 <byte value="xd"/>
+</source>
+        <translation>The USB power supply cannot be found. <byte value="xd"/>
+Please try the following: <byte value="xd"/>
+<byte value="xd"/>
+(1) Check the connection of the USB power supply.  <byte value="xd"/>
+(2) Check whether the fuse has blown. <byte value="xd"/>
+(3) Unplug other USB devices. <byte value="xd"/>
+(4) Restart the application. <byte value="xd"/>
+(5) Check that the application has not been started twice. <byte value="xd"/>
+</translation>
+    </message>
+</context>
+<context>
+    <name>SearchReport</name>
+    <message>
+        <source>アクセスが許可されていません。</source>
+        <translation>Permission denied.</translation>
+    </message>
+    <message>
+        <source>アクセスが許可されていません。%1 を実行してから、ログインし直してください。</source>
+        <translation>Permission denied. Run %1, then log in again.</translation>
+    </message>
+    <message>
+        <source>他のプログラムが使用中です（PID %1 %2）。</source>
+        <translation>In use by another program (PID %1 %2).</translation>
+    </message>
+    <message>
+        <source>他のプログラムが使用中です。</source>
+        <translation>In use by another program.</translation>
+    </message>
+    <message>
+        <source>次のポートは開けませんでした。</source>
+        <translation>These ports could not be opened.</translation>
+    </message>
+</context>
+<context>
+    <name>StringTable</name>
+    <message>
+        <source>バージョン情報 Pelmora(&amp;A)...</source>
+        <translation>&amp;About Pelmora...</translation>
+    </message>
+</context>
+</TS>

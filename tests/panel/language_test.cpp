@@ -1,0 +1,72 @@
+#include "modal_answerer.h"
+#include "panel_harness.h"
+#include "supply_app.h"
+#include "supply_panel_dlg.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The panel in English, as `--lang en` or PELMORA_LANG=en gives it.
+class EnglishPanel : public ::testing::Test {
+protected:
+    EnglishPanel() {
+        App().UseLanguage("en");
+        m_panel = std::make_unique<CSupplyPanelDlg>();
+    }
+    ~EnglishPanel() override { App().UseLanguage("ja"); }
+    static CSupplyApp& App() { return *static_cast<CSupplyApp*>(qApp); }
+
+    QStringList Texts(const QStringList& classes) {
+        QStringList texts;
+        for (auto* widget : m_panel->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(m_panel.get())) {
+                continue;
+            }
+            if (auto* group = qobject_cast<QGroupBox*>(widget);
+                group && classes.contains("group")) {
+                texts << group->title();
+            } else if (auto* label = qobject_cast<QLabel*>(widget);
+                       label && classes.contains("label")) {
+                texts << label->text();
+            }
+        }
+        texts.sort();
+        return texts;
+    }
+
+    ModalAnswerer m_answerer;
+    ListedPorts m_listed{"COM1=/nonexistent/ttyUSB0"};
+    std::unique_ptr<CSupplyPanelDlg> m_panel;
+};
+
+} // namespace
+
+TEST_F(EnglishPanel, EveryTextTheUserSeesIsEnglish) {
+    QStringList menu;
+    RunPanel(*m_panel, [&] {
+        EXPECT_EQ(Texts({"group"}), (QStringList{"Negative", "Positive"}));
+        EXPECT_EQ(Texts({"label"}), (QStringList{"Output", "[mA]", "[mA]"}));
+        EXPECT_EQ(m_panel->windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 not connected"));
+        menu = ChooseFromContextMenu(*m_panel, QStringLiteral("&About Pelmora..."));
+    });
+    EXPECT_EQ(menu, (QStringList{"Reconnect", "&About Pelmora..."}));
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_TRUE(m_answerer.Seen()[0].text.startsWith("The USB power supply cannot be found. \r\n"));
+    EXPECT_TRUE(m_answerer.Seen()[0].text.endsWith(
+        "(5) Check that the application has not been started twice. \r\n"));
+    EXPECT_EQ(m_answerer.Seen()[1].title, QStringLiteral("About Pelmora"));
+}
+
+TEST(JapanesePanel, IsTheDefault) {
+    ModalAnswerer answerer;
+    ListedPorts listed("COM1=/nonexistent/ttyUSB0");
+    CSupplyPanelDlg panel;
+    RunPanel(panel, [&] {
+        EXPECT_EQ(panel.windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 未接続"));
+    });
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_TRUE(answerer.Seen()[0].text.startsWith(QStringLiteral("USB電源が見つかりません。")));
+}
