@@ -5,6 +5,8 @@
 #include "supply_commands.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace pelmora::cli {
 
@@ -13,9 +15,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-bool WriteRow(std::ostream& csv, std::string_view row) {
+// False, with what the system said in `problem`, when the row could not be written whole.
+bool WriteRow(std::ostream& csv, std::string_view row, std::string& problem) {
+    errno = 0;
     csv << row << '\n' << std::flush;
-    return static_cast<bool>(csv);
+    if (csv) {
+        return true;
+    }
+    problem = std::string("cannot write the recording") +
+              (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string());
+    return false;
 }
 
 // Tells of a failed poll once when the failures start and once when they end, not for each
@@ -48,7 +57,7 @@ private:
 MonitorResult RunMonitor(SupplyLine& line, const MonitorPlan& plan, std::ostream& csv,
                          StatusLine& status, bool quiet, const StopSignals& stop) {
     MonitorResult result;
-    if (!WriteRow(csv, kCurrentRecordHeader)) {
+    if (!WriteRow(csv, kCurrentRecordHeader, result.problem)) {
         result.end = MonitorEnd::OutputFailed;
         return result;
     }
@@ -79,7 +88,7 @@ MonitorResult RunMonitor(SupplyLine& line, const MonitorPlan& plan, std::ostream
             record.average = {positive.Average(), negative.Average()};
         }
         ++result.samples;
-        if (!WriteRow(csv, FormatCurrentRecord(record))) {
+        if (!WriteRow(csv, FormatCurrentRecord(record), result.problem)) {
             result.end = MonitorEnd::OutputFailed;
             return result;
         }

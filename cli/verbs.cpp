@@ -156,8 +156,7 @@ int RunMonitor(const CliOptions& options, std::ostream& out, std::ostream& err, 
         }
         return kExitSuccess;
     case MonitorEnd::OutputFailed:
-        throw CliError(kExitNoSupply, std::string("cannot write the recording (") +
-                                          std::strerror(errno) + "); stopped, and " + outcome);
+        throw CliError(kExitNoSupply, result.problem + "; stopped, and " + outcome);
     case MonitorEnd::StoppedOnError:
         throw CliError(kExitNoSupply,
                        result.problem + "; stopped (--stop-on-error), and " + outcome);

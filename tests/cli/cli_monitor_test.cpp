@@ -200,3 +200,15 @@ TEST(CliMonitor, LostPortEndsTheRunWithTheRowsWhole) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_TRUE(rows.back().readings[0].empty());
 }
+
+TEST(CliMonitor, RecordingThatCannotBeWrittenStopsAndSwitchesOff) {
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"on"}, Ports(supply)).exitStatus, 0);
+    const auto run = RunCli({"monitor", "--csv", "/dev/full"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(run.err.find("cannot write the recording (No space left on device); stopped, "
+                             "and the output was switched off") != std::string::npos)
+        << run.err;
+    EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kResetCommand);
+    EXPECT_FALSE(supply.State().outputOn);
+}
