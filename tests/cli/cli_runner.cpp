@@ -2,6 +2,7 @@
 
 #include "port_list.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -45,6 +46,9 @@ RunningCli::RunningCli(const std::vector<std::string>& arguments, const std::str
     : m_outFile(TemporaryFile()), m_errFile(TemporaryFile()) {
     std::vector<std::string> argv{kProgram};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (std::find(arguments.begin(), arguments.end(), "--wait") == arguments.end()) {
+        argv.insert(argv.end(), {"--wait", kPatientWaitMs});
+    }
     std::vector<std::string> env;
     const std::string assignment = std::string(pelmora::kPortsVariable) + "=";
     for (char** entry = environ; *entry != nullptr; ++entry) {

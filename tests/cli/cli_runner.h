@@ -17,8 +17,13 @@ struct CliRun {
 // Long enough that only a hang runs into it, even on a loaded sanitizer build.
 inline constexpr std::chrono::milliseconds kRunBound{20000};
 
-// A pelmora-cli process started with `arguments` and PELMORA_PORTS set to `ports`; its
-// output goes to files, so it never waits for the test to read.
+// How long a run waits for each reply unless its arguments say: far beyond what the simulated
+// supply takes, so that a loaded machine does not fail a test that is not about the wait.
+inline constexpr const char* kPatientWaitMs = "1000";
+
+// A pelmora-cli process started with `arguments` (and the patient wait, unless they give
+// --wait) and PELMORA_PORTS set to `ports`; its output goes to files, so it never waits for the
+// test to read.
 class RunningCli {
 public:
     RunningCli(const std::vector<std::string>& arguments, const std::string& ports);

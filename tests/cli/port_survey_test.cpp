@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 using sim::SimConfig;
 using sim::SimulatedSupply;
 
-constexpr int kWaitMs = 30;
+// Far beyond what the simulated supplies take, so that a loaded machine does not fail the survey.
+constexpr int kWaitMs = 500;
 
 // A machine recorded as a sysfs tree, whose device nodes lead to pseudo-terminals: the supply
 // on a USB CDC-ACM port, another device on a USB serial adapter, a silent UART, a port held by
