@@ -92,32 +92,5 @@ TEST(CommandLine, MonitorPlansItsEnd) {
     EXPECT_EQ(Parse({"monitor", "--samples", "7"}).options->samples, 7);
 }
 
-TEST(CommandLine, MistakesAreUsageErrorsOnOneLine) {
-    for (const auto& arguments : std::vector<std::vector<std::string_view>>{
-             {},
-             {"nonsense"},
-             {"read", "--wait", "60001"},
-             {"read", "--wait", "0x10"},
-             {"monitor", "--samples", "0"},
-             {"monitor", "--duration", "-1"},
-             {"monitor", "--duration", "nan"},
-             {"identify", "--json"},
-             {"set", "5", "5", "5"},
-             {"on", "5", "--code", "5"},
-         }) {
-        const auto parsed = ParseCommandLine(arguments);
-        EXPECT_FALSE(parsed.options);
-        EXPECT_EQ(parsed.exitStatus, 2);
-        EXPECT_TRUE(parsed.error.starts_with("pelmora-cli: ")) << parsed.error;
-        EXPECT_EQ(parsed.error.find('\n'), std::string::npos) << parsed.error;
-    }
-    const auto help = Parse({"monitor", "--help"});
-    EXPECT_FALSE(help.options);
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_NE(help.output.find("Usage: pelmora-cli monitor [OPTIONS]"), std::string::npos)
-        << help.output;
-    EXPECT_NE(help.output.find("--leave-on"), std::string::npos);
-}
-
 } // namespace
 } // namespace pelmora::cli

@@ -181,6 +181,12 @@ TEST(CliArguments, BadArgumentsSendNothingAndExitWithTwo) {
         {"on", "5"},
         {"read", "--wait", "0"},
         {"read", "--wait", "soon"},
+        {"read", "--wait", "60001"},
+        {"read", "--wait", "0x10"},
+        {"identify", "--json"},
+        {"set", "5", "5", "5"},
+        {"monitor", "--samples", "0"},
+        {"monitor", "--duration", "nan"},
         {"read", "-q", "-v"},
         {"read", "--port", "COM3", "--device", "/dev/null"},
         {"monitor", "--interval", "-1"},
@@ -203,6 +209,7 @@ TEST(CliArguments, BadArgumentsSendNothingAndExitWithTwo) {
 
     const auto help = RunCli({"set", "--help"}, Ports(supply));
     EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_TRUE(Contains(help.out, "Usage: pelmora-cli set [OPTIONS] POS NEG")) << help.out;
     EXPECT_TRUE(Contains(help.out, "also switches the output on")) << help.out;
     const auto version = RunCli({"--version"}, Ports(supply));
     EXPECT_EQ(version.exitStatus, 0);
