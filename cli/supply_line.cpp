@@ -4,6 +4,7 @@
 #include "escaped_bytes.h"
 #include "supply_protocol.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 

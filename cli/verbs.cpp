@@ -117,7 +117,8 @@ bool SwitchOff(SupplyLine& line) {
     }
 }
 
-int RunMonitor(const CliOptions& options, std::ostream& out, std::ostream& err, ByteTrace& trace) {
+int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
+                   ByteTrace& trace) {
     // The recording's file is made before any port is touched, so that a path that cannot be
     // written is a mistake on the command line, with nothing sent.
     std::ofstream file;
@@ -138,8 +139,7 @@ int RunMonitor(const CliOptions& options, std::ostream& out, std::ostream& err, 
     StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
     const MonitorPlan plan{options.interval, options.duration, options.samples,
                            options.stopOnError};
-    const MonitorResult result =
-        pelmora::cli::RunMonitor(session.Line(), plan, csv, status, options.quiet, stop);
+    const MonitorResult result = RunMonitor(session.Line(), plan, csv, status, options.quiet, stop);
     status.Finish();
     if (result.end == MonitorEnd::Planned) {
         return kExitSuccess;
@@ -181,7 +181,7 @@ int Dispatch(const CliOptions& options, std::ostream& out, std::ostream& err, By
     case Verb::Read:
         return RunRead(options, out, trace);
     case Verb::Monitor:
-        return RunMonitor(options, out, err, trace);
+        return RunMonitorVerb(options, out, err, trace);
     }
     return kExitUsage;
 }
