@@ -21,7 +21,8 @@ std::optional<std::string> DeviceIdentity(const fs::path& device) {
     }
     std::error_code error;
     const fs::path target = fs::canonical(device, error);
-    // A node made anew gets a new change time, even where its number comes back.
+    // A node made anew gets a new change time, to the system's clock tick, even where its number
+    // and its inode come back.
     return target.string() + '|' + std::to_string(node.st_rdev) + '|' +
            std::to_string(node.st_ino) + '|' + std::to_string(node.st_ctim.tv_sec) + '.' +
            std::to_string(node.st_ctim.tv_nsec);

@@ -16,6 +16,11 @@ bool IsFixableByUser(PortProblem problem) {
     return problem == PortProblem::PermissionDenied || problem == PortProblem::Busy;
 }
 
+bool IsPortAccessProblem(PortProblem problem) {
+    return IsFixableByUser(problem) || problem == PortProblem::NotTerminal ||
+           problem == PortProblem::NotCharacterDevice;
+}
+
 std::string GroupFixCommand(const std::string& group) {
     return "sudo usermod -aG " + group + " $USER";
 }

@@ -49,6 +49,10 @@ struct OpenFailure {
 // program that holds it.
 bool IsFixableByUser(PortProblem problem);
 
+// Problems of getting at a port that is there: the user may not open it, another program holds
+// it, or it is no terminal. A missing or unlisted port is not one of them.
+bool IsPortAccessProblem(PortProblem problem);
+
 // One line in English for logs and the command line, e.g. "busy: held by PID 812 (minicom)".
 std::string DescribeOpenFailure(const OpenFailure& failure);
 

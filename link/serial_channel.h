@@ -15,6 +15,15 @@ public:
     static constexpr int kReadWaitMs = 2000;
     static constexpr int kCloseDrainMs = 500;
 
+    // How a bounded wait on the line ended.
+    enum class LineWait {
+        // Received bytes are queued (WaitForInput), or the whole command went out (WriteWhole).
+        Done,
+        TimedOut,
+        // The channel is closed, or the device went away (unplugged, hung up).
+        Gone,
+    };
+
     CSerialChannel() = default;
     ~CSerialChannel();
     CSerialChannel(const CSerialChannel&) = delete;
@@ -37,6 +46,11 @@ public:
     int BytesWaiting();
     // At most `maximum` of the bytes that have already arrived; the rest stay queued.
     int Read(void* buffer, int maximum);
+    // Waits at most timeoutMs until received bytes are queued; at once when some already are.
+    LineWait WaitForInput(int timeoutMs);
+    // Hands the whole of `bytes` to the device in one call, and waits at most kWriteWaitMs in
+    // all for whatever it does not take at once. TimedOut when some bytes were not taken.
+    LineWait WriteWhole(std::string_view bytes);
 
     bool IsOpen() const { return m_isOpen; }
     // The device went away under the open channel (unplugged, or its line hung up): from then on

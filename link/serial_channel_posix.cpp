@@ -27,21 +27,31 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
 constexpr std::size_t kGroupRecordBytes = 4096;
 
-// Waits for `events` on fd for at most timeoutMs in all, across interrupted waits.
-bool WaitFor(int fd, short events, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+constexpr short kLineDownEvents = POLLHUP | POLLERR | POLLNVAL;
+
+int MillisecondsUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
+// The events that ended a wait for `events` on fd, across interrupted waits; 0 when none came
+// before the deadline.
+short PollUntil(int fd, short events, Clock::time_point deadline) {
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd watched{fd, events, 0};
-        const int ready = ::poll(&watched, 1, static_cast<int>(std::max<long>(0, left.count())));
+        const int ready = ::poll(&watched, 1, MillisecondsUntil(deadline));
         if (ready > 0) {
-            return (watched.revents & events) != 0;
+            return watched.revents;
         }
         if (ready == 0 || errno != EINTR) {
-            return false;
+            return 0;
         }
     }
+}
+
+bool WaitFor(int fd, short events, int timeoutMs) {
+    return (PollUntil(fd, events, Clock::now() + std::chrono::milliseconds(timeoutMs)) & events) !=
+           0;
 }
 
 std::string GroupName(gid_t group) {
@@ -279,4 +289,46 @@ int CSerialChannel::Read(void* buffer, int maximum) {
         NoteError(errno);
     }
     return got > 0 ? static_cast<int>(got) : 0;
+}
+
+CSerialChannel::LineWait CSerialChannel::WaitForInput(int timeoutMs) {
+    if (!m_isOpen) {
+        return LineWait::Gone;
+    }
+    if (BytesWaiting() > 0) {
+        return LineWait::Done;
+    }
+    const short events =
+        PollUntil(m_fd, POLLIN, Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs)));
+    // A device that went away stays "readable" for ever: tell that apart from bytes, so that
+    // no caller spins on it.
+    if ((events & kLineDownEvents) != 0 && BytesWaiting() == 0) {
+        return LineWait::Gone;
+    }
+    return (events & POLLIN) != 0 ? LineWait::Done : LineWait::TimedOut;
+}
+
+CSerialChannel::LineWait CSerialChannel::WriteWhole(std::string_view bytes) {
+    if (!m_isOpen) {
+        return LineWait::Gone;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteWaitMs);
+    while (!bytes.empty()) {
+        const ssize_t sent = ::write(m_fd, bytes.data(), bytes.size());
+        if (sent > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+            return LineWait::Gone;
+        }
+        const short events = PollUntil(m_fd, POLLOUT, deadline);
+        if ((events & kLineDownEvents) != 0) {
+            return LineWait::Gone;
+        }
+        if ((events & POLLOUT) == 0) {
+            return LineWait::TimedOut;
+        }
+    }
+    return LineWait::Done;
 }

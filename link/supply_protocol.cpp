@@ -2,6 +2,8 @@
 
 #include "decimal_reading.h"
 
+#include <algorithm>
+
 namespace pelmora::protocol {
 
 namespace {
@@ -11,6 +13,14 @@ std::string_view Field(std::string_view reply, std::size_t offset) {
         return {};
     }
     return reply.substr(offset, kCurrentFieldLength);
+}
+
+bool IsWholeNumberField(std::string_view field) {
+    field.remove_prefix(std::min(field.find_first_not_of(' '), field.size()));
+    if (!field.empty() && (field.front() == '+' || field.front() == '-')) {
+        field.remove_prefix(1);
+    }
+    return !field.empty() && field.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 } // namespace
@@ -43,6 +53,15 @@ std::optional<CurrentReading> ParseCurrentReply(std::string_view reply) {
     }
     return CurrentReading{DecimalReading(Field(reply, kPositiveFieldOffset)),
                           DecimalReading(Field(reply, kNegativeFieldOffset))};
+}
+
+std::optional<CurrentReading> ParseWholeCurrentReply(std::string_view reply) {
+    if (reply.size() != kCurrentReplyLength || reply.back() != kTerminator ||
+        !IsWholeNumberField(Field(reply, kPositiveFieldOffset)) ||
+        !IsWholeNumberField(Field(reply, kNegativeFieldOffset))) {
+        return std::nullopt;
+    }
+    return ParseCurrentReply(reply);
 }
 
 } // namespace pelmora::protocol

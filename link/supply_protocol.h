@@ -41,6 +41,8 @@ inline constexpr std::string_view kCurrentReplyPrefix = "ACKA";
 inline constexpr std::size_t kPositiveFieldOffset = 5;
 inline constexpr std::size_t kNegativeFieldOffset = 9;
 inline constexpr std::size_t kCurrentFieldLength = 3;
+// The whole current reply as the supply sends it: "ACKA,012,034\r".
+inline constexpr std::size_t kCurrentReplyLength = 13;
 
 // Every exchange that takes a reply reads at most this many bytes, once.
 inline constexpr int kReplyCapacity = 30;
@@ -66,5 +68,10 @@ bool IsIdentityReply(std::string_view reply);
 // Empty when the reply does not begin with "ACKA"; fields cut short by the end of the reply
 // read as far as they go (an empty field reads 0).
 std::optional<CurrentReading> ParseCurrentReply(std::string_view reply);
+
+// Stricter, for a reply read up to its "\r": empty unless it is exactly "ACKA", a separator,
+// three characters, a separator, three characters and "\r", where each field is a decimal
+// number filling its three characters (blanks first, then an optional sign, then digits).
+std::optional<CurrentReading> ParseWholeCurrentReply(std::string_view reply);
 
 } // namespace pelmora::protocol

@@ -1,6 +1,6 @@
 #include "search_report.h"
 
-#include "escaped_text.h"
+#include "escaped_bytes.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -49,7 +49,7 @@ std::string DescribeSearchedPort(const SearchedPort& port) {
     if (port.reply.empty()) {
         return line + "no answer";
     }
-    return line + "other device, answered \"" + pelmora::EscapedBytes(port.reply) + "\"";
+    return line + "other device, answered \"" + pelmora::EscapeBytes(port.reply) + "\"";
 }
 
 QString FixablePortsMessage(const std::vector<SearchedPort>& ports) {

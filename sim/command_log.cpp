@@ -1,5 +1,7 @@
 #include "command_log.h"
 
+#include "escaped_bytes.h"
+
 #include <ctime>
 #include <iomanip>
 #include <sstream>
@@ -9,32 +11,7 @@ namespace pelmora::sim {
 
 namespace {
 
-constexpr char kFirstPrintable = ' ';
-constexpr char kLastPrintable = '~';
 constexpr int kMillisecondDigits = 3;
-constexpr int kHexDigits = 2;
-
-void AppendEscaped(std::ostringstream& line, char byte) {
-    switch (byte) {
-    case '\r':
-        line << "\\r";
-        return;
-    case '\n':
-        line << "\\n";
-        return;
-    case '\\':
-        line << "\\\\";
-        return;
-    default:
-        break;
-    }
-    if (byte >= kFirstPrintable && byte <= kLastPrintable) {
-        line << byte;
-        return;
-    }
-    line << "\\x" << std::hex << std::setw(kHexDigits) << std::setfill('0')
-         << static_cast<unsigned>(static_cast<unsigned char>(byte)) << std::dec;
-}
 
 } // namespace
 
@@ -49,9 +26,7 @@ std::string FormatLogLine(std::chrono::system_clock::time_point when, std::strin
     std::ostringstream line;
     line << std::put_time(&utc, "%Y-%m-%dT%H:%M:%S") << '.' << std::setw(kMillisecondDigits)
          << std::setfill('0') << milliseconds << "Z ";
-    for (const char byte : command) {
-        AppendEscaped(line, byte);
-    }
+    line << EscapeBytes(command);
     return line.str();
 }
 

@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
         std::cout << UsageText();
         return EXIT_SUCCESS;
     }
+    if (options.showVersion) {
+        std::cout << kProgram << ' ' << PELMORA_VERSION << '\n';
+        return EXIT_SUCCESS;
+    }
 
     const sigset_t handled = BlockHandledSignals();
     try {

@@ -19,6 +19,7 @@ struct SimOptions {
     // The program to run, with its arguments; empty to serve until told to stop.
     std::vector<std::string> command;
     bool showHelp = false;
+    bool showVersion = false;
 };
 
 // A command line that cannot be followed; what() says why, for the user.
@@ -30,6 +31,6 @@ public:
 // `arguments` without the program name. Throws UsageError.
 SimOptions ParseArguments(std::span<const std::string_view> arguments);
 
-std::string_view UsageText();
+std::string UsageText();
 
 } // namespace pelmora::sim

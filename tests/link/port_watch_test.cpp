@@ -2,6 +2,7 @@
 #include "pty_peer.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace pelmora;
@@ -75,7 +76,9 @@ TEST(PortWatch, IdentityChangesWithTheNodeNotWithTheName) {
         ASSERT_TRUE(before);
         EXPECT_EQ(DeviceIdentity(device.DevicePath()), before);
     }
-    // The freed terminal number may well come back; the node is a new one all the same.
+    // The freed terminal number may well come back; the node is a new one all the same. Node
+    // times go by the system's clock tick, which a device coming back could never beat.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     PseudoTerminal again;
     name.PointAt(again.DevicePath());
     EXPECT_NE(DeviceIdentity(name.Path()), before);

@@ -13,6 +13,7 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using pelmora::PortProblem;
@@ -237,6 +238,46 @@ TEST_F(ChannelOnPty, ExchangesNoticeTheDeviceGoingAway) {
     m_channel.Write("REQA\r", 5);
     ReadAll(m_channel, 30);
     EXPECT_TRUE(m_channel.IsGone());
+}
+
+TEST_F(ChannelOnPty, WaitForInputEndsWithTheFirstBytesOrTheTimeout) {
+    using Clock = std::chrono::steady_clock;
+    using LineWait = CSerialChannel::LineWait;
+    EXPECT_EQ(m_channel.WaitForInput(0), LineWait::Gone); // closed
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+
+    const auto before = Clock::now();
+    EXPECT_EQ(m_channel.WaitForInput(40), LineWait::TimedOut);
+    EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(40));
+
+    std::thread device([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        m_device.Send("ACKA");
+    });
+    EXPECT_EQ(m_channel.WaitForInput(5000), LineWait::Done);
+    device.join();
+    EXPECT_EQ(ReadCount(m_channel, 4), "ACKA");
+    // Bytes already queued end the wait at once, even one of no time at all.
+    m_device.Send("X");
+    ASSERT_TRUE(WaitUntil([&] { return m_channel.BytesWaiting() == 1; }));
+    EXPECT_EQ(m_channel.WaitForInput(0), LineWait::Done);
+}
+
+TEST_F(ChannelOnPty, DeviceGoneEndsEveryWaitInsteadOfLookingReadable) {
+    using LineWait = CSerialChannel::LineWait;
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+    m_device.HangUp();
+    EXPECT_EQ(m_channel.WaitForInput(5000), LineWait::Gone);
+    EXPECT_EQ(m_channel.WriteWhole("REQA\r"), LineWait::Gone);
+}
+
+TEST_F(ChannelOnPty, WriteWholeHandsOverTheCommandInOneGo) {
+    using LineWait = CSerialChannel::LineWait;
+    EXPECT_EQ(m_channel.WriteWhole("RST\r"), LineWait::Gone); // closed
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+    EXPECT_EQ(m_channel.WriteWhole("V050120\r"), LineWait::Done);
+    EXPECT_EQ(m_channel.WriteWhole(""), LineWait::Done);
+    EXPECT_EQ(m_device.Receive(), "V050120\r");
 }
 
 TEST(SerialChannel, RefusesWhatIsNotATerminalAndSaysWhy) {

@@ -82,6 +82,23 @@ TEST(CurrentReply, RejectsAnythingNotStartingWithAckA) {
     EXPECT_FALSE(ParseCurrentReply("acka,123,045\r"));
 }
 
+TEST(CurrentReply, WholeReplyMustKeepItsLayout) {
+    const auto reading = ParseWholeCurrentReply("ACKA,123,045\r");
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->positiveMa, 123);
+    EXPECT_EQ(reading->negativeMa, 45);
+    const auto signedFields = ParseWholeCurrentReply("ACKA; -5;+12\r");
+    ASSERT_TRUE(signedFields);
+    EXPECT_EQ(signedFields->positiveMa, -5);
+    EXPECT_EQ(signedFields->negativeMa, 12);
+
+    for (const std::string_view refused :
+         {"ACKA,123,045", "ACKA,123,0456\r", "ACKA,123,45\r", "ACKA,1.5,045\r", "ACKA,abc,045\r",
+          "ACKA,123,   \r", "ACKA,12 ,045\r", "ACKA,123,-+1\r", "ACKB,123,045\r", "\r", ""}) {
+        EXPECT_FALSE(ParseWholeCurrentReply(refused)) << refused;
+    }
+}
+
 TEST(ReplyText, EndsAtTheCountOrAtANulByte) {
     const char bytes[] = {'A', 'C', 'K', 'A', '\0', '9', '9'};
     EXPECT_EQ(ReplyText(bytes, 7), "ACKA");

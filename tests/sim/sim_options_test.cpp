@@ -92,6 +92,8 @@ TEST(SimOptionsTest, BadArgumentsAreRefused) {
         {"--delay", "abc"},
         {"--delay", "-5"},
         {"--delay", "5ms"},
+        {"--delay", "0x10"},
+        {"--delay", " 5"},
         {"--load-pos", "0"},
         {"--load-neg", "-10"},
         {"--load-pos", "nan"},
@@ -111,6 +113,13 @@ TEST(SimOptionsTest, BadArgumentsAreRefused) {
     for (const auto& arguments : refused) {
         EXPECT_THROW(ParseArguments(arguments), UsageError) << arguments.front();
     }
+}
+
+TEST(SimOptionsTest, NumbersAreDecimalAndVersionIsOffered) {
+    EXPECT_EQ(Parse({"--delay", "010"}).config.replyDelay, 10ms);
+    EXPECT_EQ(Parse({"--split", "08"}).config.splitGap, 8ms);
+    EXPECT_TRUE(Parse({"--version"}).showVersion);
+    EXPECT_FALSE(Parse({}).showVersion);
 }
 
 TEST(SimOptionsTest, PortEntryGoesAheadOfTheEntriesAlreadyListed) {

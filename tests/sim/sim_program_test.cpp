@@ -80,6 +80,17 @@ TEST(SimProgramTest, CommandTalksToTheSupplyThroughTheListedPort) {
 
 TEST(SimProgramTest, BadArgumentsExitWithUsageStatus) {
     EXPECT_EQ(RunShell(Sim("--delay soon 2>/dev/null")).exitStatus, 2);
+    EXPECT_EQ(RunShell(Sim("stray 2>/dev/null")).exitStatus, 2);
+}
+
+TEST(SimProgramTest, VersionAndHelpGoToStandardOutput) {
+    const auto version = RunShell(Sim("--version"));
+    EXPECT_TRUE(std::regex_match(version.output, std::regex(R"(pelmora-sim \d+(\.\d+)+\n)")))
+        << version.output;
+    EXPECT_EQ(version.exitStatus, 0);
+    const auto help = RunShell(Sim("--help"));
+    EXPECT_NE(help.output.find("--hang-up-after N"), std::string::npos) << help.output;
+    EXPECT_EQ(help.exitStatus, 0);
 }
 
 TEST(SimProgramTest, WithoutACommandPrintsItsEntryAndServesUntilTerminated) {

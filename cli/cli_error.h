@@ -1,0 +1,23 @@
+#pragma once
+
+#include "exit_status.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace pelmora::cli {
+
+// A failure that ends the run: what() is the one line the user reads (what failed and what to
+// do), and the exit status tells a script what kind of failure it was.
+class CliError : public std::runtime_error {
+public:
+    CliError(int exitStatus, const std::string& message)
+        : std::runtime_error(message), m_exitStatus(exitStatus) {}
+
+    int ExitStatus() const { return m_exitStatus; }
+
+private:
+    int m_exitStatus;
+};
+
+} // namespace pelmora::cli

@@ -1,0 +1,289 @@
+#include "cli_options.h"
+
+#include "cli_timing.h"
+#include "exit_status.h"
+#include "voltage_argument.h"
+#include "voltage_table.h"
+#include "whole_number.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <vector>
+
+namespace pelmora::cli {
+
+namespace {
+
+constexpr const char* kProgram = "pelmora-cli";
+constexpr const char* kDescription =
+    "Sets, switches, reads and records the dual-rail supply from the command line, and tells "
+    "why it cannot be reached.";
+constexpr const char* kFooter = R"(
+Without --port or --device, the supply is looked for on the listed serial ports (PELMORA_PORTS,
+or the machine's serial devices), as the panel looks for it.
+
+Exit status: 0 success; 1 supply not found or not answering; 2 usage error (nothing was sent);
+3 a port could not be used (permission, busy, not a terminal).
+)";
+constexpr int kMaxWaitMs = 60'000;
+constexpr int kMaxIntervalMs = 24 * 60 * 60 * 1000;
+constexpr double kMillisecondsPerSecond = 1000.0;
+constexpr std::size_t kRailCount = 2;
+
+int ParseBounded(const std::string& option, const std::string& text, int minimum, int maximum) {
+    const auto value = ParseWholeNumber<int>(text);
+    if (!value) {
+        throw CLI::ValidationError(option, "'" + text + "' is not a whole number");
+    }
+    if (*value < minimum || *value > maximum) {
+        throw CLI::ValidationError(option, text + " is outside " + std::to_string(minimum) +
+                                               " to " + std::to_string(maximum));
+    }
+    return *value;
+}
+
+std::chrono::milliseconds ParseSeconds(const std::string& option, const std::string& text) {
+    double seconds = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(seconds) ||
+        seconds <= 0.0 || seconds > std::numeric_limits<int>::max()) {
+        throw CLI::ValidationError(option, "'" + text + "' is not a number of seconds above 0");
+    }
+    return std::chrono::milliseconds(
+        static_cast<long long>(std::ceil(seconds * kMillisecondsPerSecond)));
+}
+
+// What follows [OPTIONS] in each usage line, which CLI11 would spell from its own names.
+class CliHelpFormatter : public CLI::Formatter {
+public:
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        static const std::map<std::string, std::string, std::less<>> kOperands = {
+            {kProgram, " VERB"}, {"set", " POS NEG"}, {"on", " [POS NEG]"}};
+        const auto operands = kOperands.find(app->get_name());
+        return "Usage: " + name + " [OPTIONS]" +
+               (operands == kOperands.end() ? "" : operands->second) + "\n\n" +
+               app->get_description() + "\n";
+    }
+    // Told after the usage line instead.
+    std::string make_description(const CLI::App* /*app*/) const override { return {}; }
+};
+
+class CommandLine {
+public:
+    CommandLine() : m_app(kDescription, kProgram) {
+        m_app.formatter(std::make_shared<CliHelpFormatter>());
+        m_app.set_help_flag("-h,--help", "show this help");
+        m_app.set_version_flag("--version", std::string(kProgram) + " " + PELMORA_VERSION,
+                               "show the version");
+        m_app.footer(kFooter);
+        m_app.require_subcommand(1);
+        AddCommonOptions();
+        AddVerbs();
+    }
+
+    ParsedCommandLine Parse(std::span<const std::string_view> arguments) {
+        ParsedCommandLine parsed;
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+        try {
+            m_app.parse(reversed);
+            Finish();
+            parsed.options = m_options;
+        } catch (const CLI::Success& done) {
+            std::ostringstream out;
+            std::ostringstream error;
+            parsed.exitStatus = m_app.exit(done, out, error);
+            parsed.output = out.str();
+        } catch (const CLI::ParseError& error) {
+            parsed.exitStatus = kExitUsage;
+            parsed.error =
+                std::string(kProgram) + ": " + error.what() + "; see '" + kProgram + " --help'";
+        }
+        return parsed;
+    }
+
+private:
+    template <typename Take>
+    CLI::Option* Value(CLI::App& app, const std::string& name, const char* valueName,
+                       const std::string& description, Take take) {
+        return app
+            .add_option_function<std::string>(
+                name, [name, take](const std::string& value) { take(name, value); }, description)
+            ->type_name(valueName);
+    }
+
+    void AddCommonOptions() {
+        const auto group = "Common options (also after the verb)";
+        m_app.add_option("--port", m_portName, "the supply's port by its listed name, e.g. COM3")
+            ->type_name("NAME")
+            ->group(group);
+        m_app.add_option("--device", m_devicePath, "the supply's device, e.g. /dev/ttyACM0")
+            ->type_name("PATH")
+            ->group(group);
+        m_options.waitMs = timing::kDefaultWaitMs;
+        Value(m_app, "--wait", "MS",
+              "how long to wait for a reply (default " + std::to_string(timing::kDefaultWaitMs) +
+                  ")",
+              [this](const std::string& o, const std::string& v) {
+                  m_options.waitMs = ParseBounded(o, v, 1, kMaxWaitMs);
+              })
+            ->group(group);
+        m_app
+            .add_flag("-q,--quiet", m_options.quiet,
+                      "print only results and errors: no confirmations or status")
+            ->group(group);
+        m_app
+            .add_flag("-v,--verbose", m_options.verbose,
+                      "show every byte sent and received, with times, on stderr")
+            ->group(group);
+    }
+
+    CLI::App* AddVerb(const char* name, const char* description) {
+        CLI::App* verb = m_app.add_subcommand(name, description);
+        verb->fallthrough();
+        return verb;
+    }
+
+    void AddVoltages(CLI::App* verb, std::vector<std::string>& voltages, bool& byCode) {
+        verb->add_option("voltages", voltages,
+                         "POS NEG: 5, 5V or 1.5 for the positive rail; -5, -5V or 5 for the "
+                         "negative rail")
+            ->type_name("POS NEG")
+            ->expected(0, static_cast<int>(kRailCount));
+        verb->add_flag("--code", byCode, "take POS and NEG as codes of the table, e.g. 050 120");
+    }
+
+    void AddVerbs() {
+        m_ports = AddVerb("ports", "list every serial port and what answers on it");
+        m_ports->add_flag("--json", m_options.json, "as JSON");
+        m_identify = AddVerb("identify", "show the supply's port and its identity reply");
+        m_set = AddVerb("set", "set both rails; the voltage command also switches the output on");
+        AddVoltages(m_set, m_setVoltages, m_setByCode);
+        m_on = AddVerb("on", "switch the output on at POS NEG (default 1 V and -1 V)");
+        AddVoltages(m_on, m_onVoltages, m_onByCode);
+        m_off = AddVerb("off", "switch the output off");
+        m_read = AddVerb("read", "take one current sample of both rails, in mA");
+        m_read->add_flag("--json", m_options.json, "as JSON");
+
+        m_monitor =
+            AddVerb("monitor", "record both currents as CSV; Ctrl+C switches the output off");
+        m_options.interval = std::chrono::milliseconds(timing::kDefaultIntervalMs);
+        Value(*m_monitor, "--interval", "MS",
+              "from one sample to the next (default " + std::to_string(timing::kDefaultIntervalMs) +
+                  "; 0 for as fast as it answers)",
+              [this](const std::string& o, const std::string& v) {
+                  m_options.interval =
+                      std::chrono::milliseconds(ParseBounded(o, v, 0, kMaxIntervalMs));
+              });
+        Value(*m_monitor, "--duration", "S", "stop after S seconds, leaving the output as it is",
+              [this](const std::string& o, const std::string& v) {
+                  m_options.duration = ParseSeconds(o, v);
+              });
+        Value(*m_monitor, "--samples", "N", "stop after N samples, leaving the output as it is",
+              [this](const std::string& o, const std::string& v) {
+                  m_options.samples = ParseBounded(o, v, 1, std::numeric_limits<int>::max());
+              });
+        m_monitor->add_option("--csv", m_csvFile, "write the CSV to FILE instead of stdout")
+            ->type_name("FILE");
+        m_monitor->add_flag("--stop-on-error", m_options.stopOnError,
+                            "end at the first failed poll instead of recording an empty row");
+        m_monitor->add_flag("--leave-on", m_options.leaveOn,
+                            "leave the output on when interrupted or when the port is lost");
+    }
+
+    // What CLI11 cannot check by itself, or would put in the way of the help text.
+    void Finish() {
+        const auto exclusive = [](bool first, bool second, const char* names) {
+            if (first && second) {
+                throw CLI::ValidationError(names, "only one of them can be given");
+            }
+        };
+        exclusive(!m_portName.empty(), !m_devicePath.empty(), "--port, --device");
+        exclusive(m_options.quiet, m_options.verbose, "-q, -v");
+        exclusive(m_options.duration.has_value(), m_options.samples.has_value(),
+                  "--duration, --samples");
+        if (!m_portName.empty()) {
+            m_options.port.name = m_portName;
+        }
+        if (!m_devicePath.empty()) {
+            m_options.port.device = std::filesystem::path(m_devicePath);
+        }
+        if (!m_csvFile.empty()) {
+            m_options.csvFile = std::filesystem::path(m_csvFile);
+        }
+        const std::pair<CLI::App*, Verb> verbs[] = {
+            {m_ports, Verb::Ports},    {m_identify, Verb::Identify}, {m_set, Verb::Set},
+            {m_on, Verb::On},          {m_off, Verb::Off},           {m_read, Verb::Read},
+            {m_monitor, Verb::Monitor}};
+        for (const auto& [app, verb] : verbs) {
+            if (app->parsed()) {
+                m_options.verb = verb;
+            }
+        }
+        if (m_options.verb == Verb::Set) {
+            if (m_setVoltages.size() != kRailCount) {
+                throw CLI::ValidationError("set", "both voltages are needed, e.g. 'set 5 -12'");
+            }
+            TakeVoltages("set", m_setVoltages, m_setByCode);
+        } else if (m_options.verb == Verb::On) {
+            if (m_onVoltages.empty()) {
+                m_options.positiveCode = kDefaultVoltageCode;
+                m_options.negativeCode = kDefaultVoltageCode;
+            } else if (m_onVoltages.size() != kRailCount) {
+                throw CLI::ValidationError("on", "give both voltages, e.g. 'on 5 -12', or none");
+            } else {
+                TakeVoltages("on", m_onVoltages, m_onByCode);
+            }
+        }
+    }
+
+    void TakeVoltages(const std::string& verb, const std::vector<std::string>& typed, bool byCode) {
+        m_options.positiveCode = Code(verb, typed[0], Rail::Positive, byCode);
+        m_options.negativeCode = Code(verb, typed[1], Rail::Negative, byCode);
+    }
+
+    static std::string Code(const std::string& verb, const std::string& typed, Rail rail,
+                            bool byCode) {
+        const char* railName = rail == Rail::Positive ? "positive" : "negative";
+        if (byCode) {
+            if (const auto code = TableCodeOf(typed)) {
+                return std::string(*code);
+            }
+            throw CLI::ValidationError(verb, "'" + typed + "' is no code of the " + railName +
+                                                 " rail; valid codes: " + ValidCodes());
+        }
+        if (const auto code = VoltageCodeOf(typed, rail)) {
+            return std::string(*code);
+        }
+        throw CLI::ValidationError(verb, "'" + typed + "' is no step of the " + railName +
+                                             " rail; valid steps: " + ValidSteps(rail));
+    }
+
+    CliOptions m_options;
+    std::string m_portName;
+    std::string m_devicePath;
+    std::string m_csvFile;
+    std::vector<std::string> m_setVoltages;
+    std::vector<std::string> m_onVoltages;
+    bool m_setByCode = false;
+    bool m_onByCode = false;
+    CLI::App m_app;
+    CLI::App* m_ports = nullptr;
+    CLI::App* m_identify = nullptr;
+    CLI::App* m_set = nullptr;
+    CLI::App* m_on = nullptr;
+    CLI::App* m_off = nullptr;
+    CLI::App* m_read = nullptr;
+    CLI::App* m_monitor = nullptr;
+};
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
+    return CommandLine().Parse(arguments);
+}
+
+} // namespace pelmora::cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "supply_line.h"
+#include "supply_protocol.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The supply's commands as pelmora-cli carries them out, each with the pause the protocol
+// gives it.
+namespace pelmora::cli {
+
+// The one line that says what went wrong with the reply to `request` on the port, read with a
+// wait of waitMs, and what to do.
+std::string DescribeBadReply(std::string_view port, int waitMs, std::string_view request,
+                             const Reply& reply);
+
+// The reply to the identity request; the caller checks it.
+Reply AskIdentity(SupplyLine& line);
+
+// Sets both rails, which also switches the output on. Throws CliError.
+void SendVoltages(SupplyLine& line, std::string_view positiveCode, std::string_view negativeCode);
+
+// Switches the output off. Throws CliError.
+void SendReset(SupplyLine& line);
+
+struct CurrentPoll {
+    // Empty when the reply was missing or not laid out as a current reply.
+    std::optional<protocol::CurrentReading> reading;
+    Reply reply;
+};
+
+CurrentPoll PollCurrents(SupplyLine& line);
+
+} // namespace pelmora::cli

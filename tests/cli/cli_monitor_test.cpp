@@ -1,0 +1,215 @@
+#include "cli_runner.h"
+#include "simulated_supply.h"
+#include "supply_protocol.h"
+#include "wait_until.h"
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using pelmora::sim::SimConfig;
+using pelmora::sim::SimulatedSupply;
+
+constexpr const char* kHeader = "time,elapsed_s,pos_mA,neg_mA,pos_avg_mA,neg_avg_mA";
+
+std::string Ports(const SimulatedSupply& supply) {
+    return "COM3=" + supply.SlavePath().string();
+}
+
+std::size_t CountOf(const SimulatedSupply& supply, std::string_view command) {
+    const auto log = supply.Log();
+    return static_cast<std::size_t>(std::count_if(
+        log.begin(), log.end(), [&](const auto& logged) { return logged.bytes == command; }));
+}
+
+struct Row {
+    std::string time;
+    std::string elapsed;
+    std::vector<std::string> readings;
+};
+
+// The rows of a recording; fails the test for a header or row out of its form, or for a last
+// line that does not end.
+std::vector<Row> ParseRecording(const std::string& text) {
+    std::vector<Row> rows;
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << "a row was left unfinished";
+    std::istringstream lines(text);
+    std::string line;
+    EXPECT_TRUE(std::getline(lines, line) && line == kHeader) << line;
+    const std::regex form(
+        R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[-+]\d\d:\d\d),(\d+\.\d{3}),(-?\d*),(-?\d*),(-?\d*),(-?\d*))");
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        if (!std::regex_match(line, match, form)) {
+            ADD_FAILURE() << "malformed row: " << line;
+            continue;
+        }
+        rows.push_back({match[1], match[2], {match[3], match[4], match[5], match[6]}});
+    }
+    return rows;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CsvFile {
+public:
+    CsvFile() : m_path("/tmp/pelmora-monitor-" + std::to_string(::getpid()) + ".csv") {}
+    ~CsvFile() { ::unlink(m_path.c_str()); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+} // namespace
+
+TEST(CliMonitor, AveragesRampOverTheFirstTenSamplesAsThePanelsDo) {
+    SimConfig config;
+    config.noiseMa = 0;
+    SimulatedSupply supply(config);
+    ASSERT_EQ(RunCli({"set", "5", "-5"}, Ports(supply)).exitStatus, 0);
+    const auto run = RunCli({"monitor", "--samples", "12", "--interval", "0"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const auto rows = ParseRecording(run.out);
+    ASSERT_EQ(rows.size(), 12u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string average = std::to_string(std::min<std::size_t>(i + 1, 10) * 5);
+        EXPECT_EQ(rows[i].readings, (std::vector<std::string>{"50", "50", average, average}))
+            << "row " << i;
+    }
+    EXPECT_EQ(rows.front().elapsed, "0.000");
+}
+
+TEST(CliMonitor, PlannedEndLeavesTheOutputAsItFoundIt) {
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"on"}, Ports(supply)).exitStatus, 0);
+    CsvFile csv;
+    auto run = RunCli({"monitor", "--duration", "0.3", "--interval", "50", "--csv", csv.Path()},
+                      Ports(supply));
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const auto rows = ParseRecording(ReadFile(csv.Path()));
+    EXPECT_GE(rows.size(), 3u);
+    EXPECT_LE(rows.size(), 7u);
+    for (const auto& row : rows) {
+        EXPECT_LT(row.elapsed, "0.300");
+    }
+    EXPECT_EQ(CountOf(supply, pelmora::protocol::kResetCommand), 0u);
+    EXPECT_TRUE(supply.State().outputOn);
+
+    ASSERT_EQ(RunCli({"off"}, Ports(supply)).exitStatus, 0);
+    run = RunCli({"monitor", "--samples", "2"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(ParseRecording(run.out).size(), 2u);
+    EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kCurrentRequest);
+}
+
+TEST(CliMonitor, EveryStopSignalSwitchesTheOutputOffAndLeavesWholeRows) {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        SimulatedSupply supply;
+        ASSERT_EQ(RunCli({"set", "12", "-12"}, Ports(supply)).exitStatus, 0);
+        CsvFile csv;
+        RunningCli monitor({"monitor", "--interval", "2", "--csv", csv.Path()}, Ports(supply));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return CountOf(supply, pelmora::protocol::kCurrentRequest) >= 20; }, 10s));
+        monitor.Signal(signalNumber);
+        const auto run = monitor.Finish();
+        EXPECT_TRUE(run.finished);
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_TRUE(run.err.find("output was switched off") != std::string::npos) << run.err;
+        EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kResetCommand) << signalNumber;
+        EXPECT_FALSE(supply.State().outputOn);
+        const auto rows = ParseRecording(ReadFile(csv.Path()));
+        EXPECT_GE(rows.size(), 20u);
+        for (const auto& row : rows) {
+            EXPECT_FALSE(row.readings[0].empty()) << row.time;
+        }
+    }
+}
+
+TEST(CliMonitor, LeaveOnKeepsTheOutputOnWhenInterrupted) {
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"on"}, Ports(supply)).exitStatus, 0);
+    RunningCli monitor({"monitor", "--interval", "5", "--leave-on"}, Ports(supply));
+    ASSERT_TRUE(
+        WaitUntil([&] { return CountOf(supply, pelmora::protocol::kCurrentRequest) >= 3; }, 10s));
+    monitor.Signal(SIGINT);
+    const auto run = monitor.Finish();
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(CountOf(supply, pelmora::protocol::kResetCommand), 0u);
+    EXPECT_TRUE(supply.State().outputOn);
+    ParseRecording(run.out);
+}
+
+TEST(CliMonitor, FailedPollsAreEmptyRowsAndTheRecordingGoesOn) {
+    SimConfig config;
+    config.stopAnsweringAfter = 4; // the identity and three currents
+    SimulatedSupply supply(config);
+    const auto run =
+        RunCli({"monitor", "--samples", "6", "--interval", "0", "--wait", "200"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const auto rows = ParseRecording(run.out);
+    ASSERT_EQ(rows.size(), 6u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool answered = i < 3;
+        for (const auto& reading : rows[i].readings) {
+            EXPECT_EQ(reading.empty(), !answered) << "row " << i;
+        }
+    }
+    // Told once when the failures start, not for each of them.
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(run.err.find("no reply to 'REQA\\r' within 200 ms") != std::string::npos);
+    EXPECT_EQ(CountOf(supply, pelmora::protocol::kResetCommand), 0u);
+}
+
+TEST(CliMonitor, StopOnErrorEndsAtTheFirstFailureAndSwitchesOff) {
+    SimConfig config;
+    config.stopAnsweringAfter = 3;
+    SimulatedSupply supply(config);
+    const auto run =
+        RunCli({"monitor", "--samples", "9", "--interval", "0", "--stop-on-error"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(run.err.find("stopped (--stop-on-error), and the output was switched off") !=
+                std::string::npos)
+        << run.err;
+    EXPECT_EQ(ParseRecording(run.out).size(), 3u);
+    EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kResetCommand);
+}
+
+TEST(CliMonitor, LostPortEndsTheRunWithTheRowsWhole) {
+    SimConfig config;
+    config.hangUpAfter = 4;
+    SimulatedSupply supply(config);
+    CsvFile csv;
+    const auto run = RunCli({"monitor", "--interval", "0", "--csv", csv.Path()}, Ports(supply));
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(run.err.find("the port went away") != std::string::npos) << run.err;
+    const auto rows = ParseRecording(ReadFile(csv.Path()));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_TRUE(rows.back().readings[0].empty());
+}
+
+TEST(CliMonitor, RecordingThatCannotBeWrittenStopsAndSwitchesOff) {
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"on"}, Ports(supply)).exitStatus, 0);
+    const auto run = RunCli({"monitor", "--csv", "/dev/full"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(run.err.find("cannot write the recording (No space left on device); stopped, "
+                             "and the output was switched off") != std::string::npos)
+        << run.err;
+    EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kResetCommand);
+    EXPECT_FALSE(supply.State().outputOn);
+}

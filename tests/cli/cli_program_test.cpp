@@ -1,0 +1,290 @@
+#include "cli_runner.h"
+#include "other_user.h"
+#include "pty_peer.h"
+#include "serial_channel.h"
+#include "simulated_supply.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using pelmora::sim::SimConfig;
+using pelmora::sim::SimulatedSupply;
+
+std::string Ports(const SimulatedSupply& supply) {
+    return "COM3=" + supply.SlavePath().string();
+}
+
+std::vector<std::string> Wire(const SimulatedSupply& supply) {
+    std::vector<std::string> commands;
+    for (const auto& logged : supply.Log()) {
+        commands.push_back(logged.bytes);
+    }
+    return commands;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(CliVerbs, EachVerbPutsItsCommandOnTheWire) {
+    SimulatedSupply supply;
+    const std::string ports = Ports(supply);
+    const std::string label = "COM3 (" + supply.SlavePath().string() + ")";
+
+    auto run = RunCli({"identify"}, ports);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, label + ": ACKPNDRELVOV99\\r\n");
+
+    run = RunCli({"set", "5", "-12"}, ports);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, label + ": output on at +5V / -12V\n");
+    EXPECT_TRUE(supply.State().outputOn);
+
+    // 5 V and 12 V into 100 ohms, give or take the simulated noise of 2 mA.
+    run = RunCli({"read"}, ports);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::smatch fields;
+    ASSERT_TRUE(std::regex_match(run.out, fields, std::regex(R"(pos_mA=(\d+) neg_mA=(\d+)\n)")))
+        << run.out;
+    EXPECT_NEAR(std::stoi(fields[1]), 50, 2);
+    EXPECT_NEAR(std::stoi(fields[2]), 120, 2);
+
+    run = RunCli({"read", "--json", "--port", "com3"}, ports);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(std::regex_match(
+        run.out, std::regex(R"(\{"port":"COM3","device":"/dev/pts/\d+","time":"[-0-9T:.+]+",)"
+                            R"("pos_mA":\d+,"neg_mA":\d+\}\n)")))
+        << run.out;
+
+    EXPECT_EQ(RunCli({"off"}, ports).exitStatus, 0);
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_EQ(RunCli({"on", "-q"}, ports).out, "");
+    EXPECT_EQ(supply.State().positiveCode, "010");
+    EXPECT_EQ(RunCli({"on", "1.5V", "2"}, ports).exitStatus, 0);
+    EXPECT_EQ(
+        RunCli({"set", "--code", "130", "015", "--device", supply.SlavePath()}, ports).exitStatus,
+        0);
+
+    // Every run makes sure it talks to the supply before it sends anything else.
+    const std::vector<std::string> expected = {
+        "REQPN\r", "REQPN\r", "V050120\r", "REQPN\r", "REQA\r",    "REQPN\r", "REQA\r",   "REQPN\r",
+        "RST\r",   "REQPN\r", "V010010\r", "REQPN\r", "V015020\r", "REQPN\r", "V130015\r"};
+    EXPECT_EQ(Wire(supply), expected);
+}
+
+TEST(CliVerbs, KernelDefaultModesAndXoffFromTheSupplyDoNotGetInTheWay) {
+    SimConfig config;
+    config.kernelModes = true;
+    config.xoffAfterReplies = true;
+    SimulatedSupply supply(config);
+    const auto run = RunCli({"monitor", "--samples", "3", "--interval", "0"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 4) << run.out;
+    EXPECT_FALSE(Contains(run.out, ",,,,")) << run.out;
+    EXPECT_EQ(RunCli({"off"}, Ports(supply)).exitStatus, 0);
+    EXPECT_EQ(Wire(supply).back(), "RST\r");
+}
+
+TEST(CliVerbs, VerboseShowsEveryByteWithItsTime) {
+    SimulatedSupply supply;
+    const auto run = RunCli({"read", "-v"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(std::regex_search(
+        run.err, std::regex(R"(\d\d:\d\d:\d\d\.\d{3}[-+]\d\d:\d\d COM3 .* > REQA\\r)")))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, "< ACKA,000,000\\r")) << run.err;
+}
+
+struct FaultCase {
+    const char* name;
+    SimConfig config;
+    std::vector<std::string> arguments;
+    int exitStatus;
+    const char* message;
+};
+
+TEST(CliFaults, EachFaultGivesItsErrorWithoutHanging) {
+    const auto with = [](auto change) {
+        SimConfig config;
+        change(config);
+        return config;
+    };
+    const std::vector<FaultCase> cases = {
+        {"delay beyond the wait",
+         with([](SimConfig& c) { c.replyDelay = 200ms; }),
+         {"identify", "--wait", "30"},
+         1,
+         "no reply to 'REQPN\\r' within 30 ms"},
+        {"stops answering",
+         with([](SimConfig& c) { c.stopAnsweringAfter = 1; }),
+         {"read", "--wait", "200"},
+         1,
+         "no reply to 'REQA\\r' within 200 ms"},
+        {"garbage",
+         with([](SimConfig& c) { c.garbageReplies = true; }),
+         {"identify"},
+         1,
+         "unexpected reply to 'REQPN\\r': '"},
+        {"split beyond the wait",
+         with([](SimConfig& c) { c.splitGap = 1500ms; }),
+         {"identify", "--wait", "200"},
+         1,
+         "reply to 'REQPN\\r' cut short: only 'ACKPNDR' within 200 ms"},
+        {"split within the wait",
+         with([](SimConfig& c) { c.splitGap = 10ms; }),
+         {"read", "--wait", "500"},
+         0,
+         ""},
+        {"long reply",
+         with([](SimConfig& c) { c.longCurrentReply = true; }),
+         {"read"},
+         1,
+         "over-long reply to 'REQA\\r': 'ACKA,000,000      "},
+        {"hang-up",
+         with([](SimConfig& c) { c.hangUpAfter = 2; }),
+         {"read"},
+         1,
+         "the port went away during 'REQA\\r'"},
+    };
+    for (const auto& fault : cases) {
+        SimulatedSupply supply(fault.config);
+        const auto run = RunCli(fault.arguments, Ports(supply));
+        EXPECT_TRUE(run.finished) << fault.name;
+        EXPECT_EQ(run.exitStatus, fault.exitStatus) << fault.name << ": " << run.err;
+        EXPECT_TRUE(Contains(run.err, fault.message)) << fault.name << ": " << run.err;
+        if (fault.exitStatus != 0) {
+            // One line that names the port.
+            EXPECT_TRUE(Contains(run.err, "COM3 (" + supply.SlavePath().string() + ")")) << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        }
+    }
+}
+
+TEST(CliArguments, BadArgumentsSendNothingAndExitWithTwo) {
+    SimulatedSupply supply;
+    const std::vector<std::vector<std::string>> refused = {
+        {},
+        {"frobnicate"},
+        {"set", "5"},
+        {"set", "5", "-5.5"},
+        {"set", "-5", "5"},
+        {"set", "14", "-5"},
+        {"set", "--code", "050", "125"},
+        {"on", "5"},
+        {"read", "--wait", "0"},
+        {"read", "--wait", "soon"},
+        {"read", "--wait", "60001"},
+        {"read", "--wait", "0x10"},
+        {"identify", "--json"},
+        {"set", "5", "5", "5"},
+        {"monitor", "--samples", "0"},
+        {"monitor", "--duration", "nan"},
+        {"read", "-q", "-v"},
+        {"read", "--port", "COM3", "--device", "/dev/null"},
+        {"monitor", "--interval", "-1"},
+        {"monitor", "--samples", "3", "--duration", "1"},
+        {"monitor", "--duration", "0"},
+        {"monitor", "--csv", "/nonexistent/dir/currents.csv"},
+        {"ports", "--bogus"},
+        {"identify", "stray"},
+    };
+    for (const auto& arguments : refused) {
+        const auto run = RunCli(arguments, Ports(supply));
+        const std::string line = arguments.empty() ? "(none)" : arguments.front();
+        EXPECT_EQ(run.exitStatus, 2) << line << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_TRUE(run.err.starts_with("pelmora-cli: ")) << run.err;
+    }
+    EXPECT_TRUE(Contains(RunCli({"set", "5", "-5.5"}, Ports(supply)).err,
+                         "valid steps: -1, -1.5, -2, -2.5, -3, -3.5, -4, -5, -6, -7, -8, -9, -10, "
+                         "-11, -12, -13 V"));
+
+    const auto help = RunCli({"set", "--help"}, Ports(supply));
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_TRUE(Contains(help.out, "Usage: pelmora-cli set [OPTIONS] POS NEG")) << help.out;
+    EXPECT_TRUE(Contains(help.out, "also switches the output on")) << help.out;
+    const auto version = RunCli({"--version"}, Ports(supply));
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex(R"(pelmora-cli \d+(\.\d+)+\n)")));
+
+    supply.Stop();
+    EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(CliSearch, NoSupplyOrNoPortIsExitOne) {
+    PseudoTerminal silent;
+    auto run = RunCli({"identify"}, "COM1=" + silent.DevicePath().string());
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(Contains(run.err, "no supply found: COM1 (" + silent.DevicePath().string() +
+                                      "): no reply to 'REQPN\\r'"))
+        << run.err;
+
+    run = RunCli({"read"}, "");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(Contains(run.err, "no serial ports are listed")) << run.err;
+
+    run = RunCli({"read", "--port", "COM9"}, "COM1=" + silent.DevicePath().string());
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(Contains(run.err, "COM9 is not a listed port (listed: COM1)")) << run.err;
+}
+
+TEST(CliSearch, FindsTheSupplyBehindOtherDevicesInNumberOrder) {
+    SimConfig other;
+    other.identitySuffix = "01";
+    SimulatedSupply stranger(other);
+    SimulatedSupply supply;
+    SimulatedSupply second;
+    const auto run = RunCli({"identify"}, "COM12=" + supply.SlavePath().string() +
+                                              ",COM4=" + stranger.SlavePath().string() +
+                                              ",COM20=" + second.SlavePath().string());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(run.out.starts_with("COM12 ")) << run.out;
+    EXPECT_EQ(Wire(stranger).size(), 1u);
+    EXPECT_TRUE(Wire(second).empty());
+}
+
+TEST(CliSearch, PortsThatCannotBeUsedExitWithThree) {
+    SimulatedSupply supply;
+    CSerialChannel holder;
+    ASSERT_TRUE(holder.OpenDevice(supply.SlavePath(), 921600));
+
+    auto run = RunCli({"read"}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 3);
+    EXPECT_TRUE(Contains(run.err, "busy: held by PID " + std::to_string(::getpid()))) << run.err;
+    run = RunCli({"read", "--device", "/dev/null"}, "");
+    EXPECT_EQ(run.exitStatus, 3);
+    EXPECT_TRUE(Contains(run.err, "/dev/null: not a terminal")) << run.err;
+    holder.Close();
+    supply.Stop();
+    EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
+    if (!CanRunUnprivileged()) {
+        GTEST_SKIP() << "no unprivileged user to run as";
+    }
+    PseudoTerminal device;
+    ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
+    struct stat node {};
+    ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
+    const std::string group = ::getgrgid(node.st_gid)->gr_name;
+    const auto result = RunAsUnprivilegedUser([&](std::string& report) {
+        const auto run = RunCli({"off"}, "COM3=" + device.DevicePath().string());
+        report = run.err;
+        return run.exitStatus;
+    });
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_TRUE(Contains(result.report, "permission denied: the device belongs to group " + group +
+                                            "; run 'sudo usermod -aG " + group +
+                                            " $USER', then log in again"))
+        << result.report;
+    EXPECT_EQ(device.Receive(100), "");
+}

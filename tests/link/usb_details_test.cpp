@@ -1,0 +1,90 @@
+#include "escaped_bytes.h"
+#include "usb_details.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace pelmora;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A recorded /sys: class/tty entries whose "device" links lead into devices/, where a CDC-ACM
+// port sits on an interface of its USB device, a USB serial adapter one level deeper, and a
+// UART on the platform bus with no USB device above it.
+class RecordedSysTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = fs::temp_directory_path() / ("pelmora-sys-" + std::to_string(::getpid()));
+        fs::remove_all(m_root);
+        const fs::path usb = m_root / "devices/pci0000:00/0000:00:14.0/usb1";
+        AddUsbDevice(usb / "1-2", "2e8a", "000a", "Raspberry Pi", "Pico", "E66038B7");
+        AddTty("ttyACM0", usb / "1-2/1-2:1.0");
+        AddUsbDevice(usb / "1-3", "0403", "6001", "FTDI", "FT232R USB UART", "");
+        AddTty("ttyUSB0", usb / "1-3/1-3:1.0/ttyUSB0");
+        AddTty("ttyS0", m_root / "devices/platform/serial8250");
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    void AddUsbDevice(const fs::path& dir, const char* vendor, const char* product,
+                      const char* manufacturer, const char* name, const char* serial) {
+        fs::create_directories(dir);
+        std::ofstream(dir / "idVendor") << vendor << "\n";
+        std::ofstream(dir / "idProduct") << product << "\n";
+        std::ofstream(dir / "manufacturer") << manufacturer << "\n";
+        std::ofstream(dir / "product") << name << "\n";
+        if (*serial != '\0') {
+            std::ofstream(dir / "serial") << serial << "\n";
+        }
+    }
+    void AddTty(const std::string& name, const fs::path& device) {
+        fs::create_directories(device);
+        fs::create_directories(TtyClass() / name);
+        fs::create_directory_symlink(fs::relative(device, TtyClass() / name),
+                                     TtyClass() / name / "device");
+    }
+    fs::path TtyClass() const { return m_root / "class/tty"; }
+
+    fs::path m_root;
+};
+
+} // namespace
+
+TEST_F(RecordedSysTree, FindsTheUsbDeviceAboveEachKindOfPort) {
+    const auto acm = ReadUsbDetails(TtyClass(), "/dev/ttyACM0");
+    ASSERT_TRUE(acm);
+    EXPECT_EQ(acm->vendorId, "2e8a");
+    EXPECT_EQ(acm->productId, "000a");
+    EXPECT_EQ(acm->manufacturer, "Raspberry Pi");
+    EXPECT_EQ(acm->product, "Pico");
+    EXPECT_EQ(acm->serial, "E66038B7");
+
+    const auto adapter = ReadUsbDetails(TtyClass(), "/dev/ttyUSB0");
+    ASSERT_TRUE(adapter);
+    EXPECT_EQ(adapter->vendorId, "0403");
+    EXPECT_EQ(adapter->product, "FT232R USB UART");
+    EXPECT_EQ(adapter->serial, "");
+
+    EXPECT_FALSE(ReadUsbDetails(TtyClass(), "/dev/ttyS0"));
+    EXPECT_FALSE(ReadUsbDetails(TtyClass(), "/dev/pts/4"));
+}
+
+TEST_F(RecordedSysTree, FollowsALinkToTheKernelsName) {
+    // As /dev/serial/by-id/usb-Raspberry_Pi_Pico_E66038B7-if00 leads to ttyACM0.
+    const fs::path devices = m_root / "dev";
+    fs::create_directories(devices);
+    std::ofstream(devices / "ttyACM0").put('\n');
+    fs::create_symlink(devices / "ttyACM0", devices / "usb-Raspberry_Pi_Pico-if00");
+    const auto details = ReadUsbDetails(TtyClass(), devices / "usb-Raspberry_Pi_Pico-if00");
+    ASSERT_TRUE(details);
+    EXPECT_EQ(details->product, "Pico");
+}
+
+TEST(EscapedBytes, KeepsPrintableTextAndNamesEverythingElse) {
+    EXPECT_EQ(EscapeBytes("ACKPNDRELVOV99\r"), "ACKPNDRELVOV99\\r");
+    EXPECT_EQ(EscapeBytes(std::string("a\nb\\c\0\x13\x7f\xff", 9)),
+              "a\\nb\\\\c\\x00\\x13\\x7f\\xff");
+    EXPECT_EQ(EscapeBytes(""), "");
+}
