@@ -47,8 +47,7 @@ void CSupplyPanelDlg::ShowAlert() {
     // open: no poll would go out, and a supply that recovers would go unnoticed. So the box is
     // opened and the tick returns; the answer arrives when the user gives it.
     auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                  NotFoundMessage(),
-                                  QMessageBox::Ok | QMessageBox::Cancel, this);
+                                  NotFoundMessage(), QMessageBox::Ok | QMessageBox::Cancel, this);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QMessageBox::finished, this, [this, alert] {
         if (alert->clickedButton() == alert->button(QMessageBox::Ok)) {
@@ -61,12 +60,12 @@ void CSupplyPanelDlg::ShowAlert() {
 bool CSupplyPanelDlg::PollCurrents() {
     const auto reading =
         pelmora::protocol::ParseCurrentReply(ExchangeCommand(pelmora::protocol::kCurrentRequest));
-    if (!reading) {
-        return false;
+    if (reading) {
+        m_posHistory.Push(reading->positiveMa);
+        m_negHistory.Push(reading->negativeMa);
+        m_posCurrentEdit->setText(QString::number(m_posHistory.Average()));
+        m_negCurrentEdit->setText(QString::number(m_negHistory.Average()));
     }
-    m_posHistory.Push(reading->positiveMa);
-    m_negHistory.Push(reading->negativeMa);
-    m_posCurrentEdit->setText(QString::number(m_posHistory.Average()));
-    m_negCurrentEdit->setText(QString::number(m_negHistory.Average()));
-    return true;
+    NoteReading(reading);
+    return reading.has_value();
 }

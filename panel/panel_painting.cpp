@@ -24,6 +24,15 @@ void CSupplyPanelDlg::paintEvent(QPaintEvent* event) {
 
 void CSupplyPanelDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    connect(menu.addAction(tr("電流グラフ")), &QAction::triggered, this,
+            &CSupplyPanelDlg::OnShowGraph);
+    if (m_recording.IsRecording()) {
+        connect(menu.addAction(tr("記録を停止")), &QAction::triggered, this,
+                &CSupplyPanelDlg::OnStopRecording);
+    } else {
+        connect(menu.addAction(tr("記録を開始…")), &QAction::triggered, this,
+                &CSupplyPanelDlg::OnStartRecording);
+    }
     QAction* reconnect = menu.addAction(tr("再接続"));
     reconnect->setEnabled(!m_port.IsOpen());
     connect(reconnect, &QAction::triggered, this, &CSupplyPanelDlg::OnReconnect);

@@ -1,5 +1,6 @@
 #include "supply_panel_dlg.h"
 
+#include "current_graph_wnd.h"
 #include "dialog_frame.h"
 #include "drop_down_list.h"
 #include "key_repeat_filter.h"
@@ -89,7 +90,11 @@ void CSupplyPanelDlg::ShowConnection() {
             QStringLiteral("%1 (%2)").arg(QString::fromStdString(m_supplyPort.name),
                                           QString::fromStdString(m_supplyPort.devicePath.string()));
     }
-    setWindowTitle(m_caption + QString::fromUtf8(kTitleSeparator) + where);
+    QString title = m_caption + QString::fromUtf8(kTitleSeparator) + where;
+    if (m_recording.IsRecording()) {
+        title += QString::fromUtf8(kTitleSeparator) + tr("記録中");
+    }
+    setWindowTitle(title);
 }
 
 int CSupplyPanelDlg::exec() {
@@ -175,6 +180,8 @@ void CSupplyPanelDlg::OnCbnCloseupNegVoltage() {
 void CSupplyPanelDlg::OnBnClickedOnOff() {
     m_outputOn = !m_outputOn;
     if (m_outputOn) {
+        // The graph leaves a gap where the output was off.
+        m_trace.BeginPeriod();
         SendVoltage();
     } else {
         SendReset();
@@ -195,6 +202,10 @@ void CSupplyPanelDlg::OnClose() {
     SendReset();
     std::this_thread::sleep_for(timing::kClosingPause);
     m_port.Close();
+    m_recording.Stop();
+    if (m_graph) {
+        m_graph->close();
+    }
     std::this_thread::sleep_for(timing::kClosingPause);
     DismissOpenBoxes();
 }

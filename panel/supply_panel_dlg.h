@@ -1,12 +1,15 @@
 #pragma once
 
 #include "current_history.h"
+#include "current_recording.h"
+#include "current_trace.h"
 #include "port_watch.h"
 #include "search_report.h"
 #include "serial_channel.h"
 
 #include <QDialog>
 #include <QIcon>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -18,6 +21,7 @@ class QLineEdit;
 class CResponseBox;
 class QPushButton;
 class CDropDownList;
+class CCurrentGraphWnd;
 
 namespace Ui {
 class IDD_PANEL;
@@ -55,6 +59,11 @@ public:
     bool PollCurrents();
     // Searches every listed port again, as at start-up, and says so when nothing answers.
     void OnReconnect();
+    // The current graph, opened beside the panel or brought to the front.
+    void OnShowGraph();
+    // Asks for a file and records every poll to it from now on; a second call stops.
+    void OnStartRecording();
+    void OnStopRecording();
 
     // System commands: the About entry, or the window's own commands such as close.
     void OnSysCommand(unsigned int nID, long long lParam);
@@ -93,6 +102,11 @@ private:
     void ShowAlert();
     // The title: the form's caption, then where the supply is connected, or that it is not.
     void ShowConnection();
+
+    // Every poll's outcome goes on to the graph and to the recording; none is taken for them.
+    void NoteReading(const std::optional<pelmora::protocol::CurrentReading>& reading);
+    // The recording could not be written: it has ended, and the user is told why.
+    void ReportRecordingFailure(const QString& path, const QString& problem);
 
     // Losing and finding the supply again.
     // The supply was found on this port: it gets the reset, whatever the end of the program.
@@ -135,4 +149,9 @@ private:
     std::optional<std::filesystem::path> m_supplyStableName;
     pelmora::PortWatch m_portWatch;
     int m_watchTimerId = 0;
+    // The readings of the last hour, and when the panel began taking them.
+    CurrentTrace m_trace;
+    std::chrono::steady_clock::time_point m_traceStart = std::chrono::steady_clock::now();
+    CCurrentGraphWnd* m_graph = nullptr;
+    CCurrentRecording m_recording;
 };

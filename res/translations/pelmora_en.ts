@@ -2,6 +2,69 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja_JP">
 <context>
+    <name>CCurrentGraphWnd</name>
+    <message>
+        <source>正電源</source>
+        <translation>Positive</translation>
+    </message>
+    <message>
+        <source>正電源 平均</source>
+        <translation>Positive average</translation>
+    </message>
+    <message>
+        <source>負電源</source>
+        <translation>Negative</translation>
+    </message>
+    <message>
+        <source>負電源 平均</source>
+        <translation>Negative average</translation>
+    </message>
+    <message>
+        <source>電流グラフ</source>
+        <translation>Current graph</translation>
+    </message>
+    <message>
+        <source>経過時間 [s]</source>
+        <translation>Elapsed time [s]</translation>
+    </message>
+    <message>
+        <source>電流 [mA]</source>
+        <translation>Current [mA]</translation>
+    </message>
+    <message>
+        <source>%1 分</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>一時停止</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>再開</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>PNGで保存…</source>
+        <translation>Save as PNG…</translation>
+    </message>
+    <message>
+        <source>コピー</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>表示範囲</source>
+        <translation>Span</translation>
+    </message>
+    <message>
+        <source>PNGで保存</source>
+        <translation>Save as PNG</translation>
+    </message>
+    <message>
+        <source>%1 に保存できませんでした。</source>
+        <translation>Could not save %1.</translation>
+    </message>
+</context>
+<context>
     <name>CSupplyPanelDlg</name>
     <message>
         <source>再接続</source>
@@ -10,6 +73,30 @@
     <message>
         <source>未接続</source>
         <translation>not connected</translation>
+    </message>
+    <message>
+        <source>電流グラフ</source>
+        <translation>Current graph</translation>
+    </message>
+    <message>
+        <source>記録を停止</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>記録を開始…</source>
+        <translation>Start recording…</translation>
+    </message>
+    <message>
+        <source>記録を開始</source>
+        <translation>Start recording</translation>
+    </message>
+    <message>
+        <source>記録を停止しました。%1 に書き込めません: %2</source>
+        <translation>Recording stopped. Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>記録中</source>
+        <translation>recording</translation>
     </message>
 </context>
 <context>

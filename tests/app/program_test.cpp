@@ -135,6 +135,10 @@ TEST_F(ProgramRun, TheDisplayDyingStillSwitchesTheSupplyOff) {
     ASSERT_FALSE(panel.WaitForEnd(0ms)) << "the panel ended on its own";
 
     server.Signal(SIGKILL);
+    server.WaitForEnd(kBound);
+    // A server killed outright leaves its lock and socket behind.
+    fs::remove(fs::path("/tmp") / (Numbered(".X", number) + "-lock"));
+    fs::remove(socket);
     const auto status = panel.WaitForEnd(kBound);
     ASSERT_TRUE(status) << "the panel outlived its display";
     EXPECT_FALSE(ExitedWith(*status, 0));

@@ -52,7 +52,8 @@ TEST_F(EnglishPanel, EveryTextTheUserSeesIsEnglish) {
         EXPECT_EQ(m_panel->windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 not connected"));
         menu = ChooseFromContextMenu(*m_panel, QStringLiteral("&About Pelmora..."));
     });
-    EXPECT_EQ(menu, (QStringList{"Reconnect", "&About Pelmora..."}));
+    EXPECT_EQ(menu,
+              (QStringList{"Current graph", "Start recording…", "Reconnect", "&About Pelmora..."}));
     ASSERT_EQ(m_answerer.Seen().size(), 2u);
     EXPECT_TRUE(m_answerer.Seen()[0].text.startsWith("The USB power supply cannot be found. \r\n"));
     EXPECT_TRUE(m_answerer.Seen()[0].text.endsWith(

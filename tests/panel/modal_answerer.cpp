@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QFileDialog>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -15,6 +16,27 @@ ModalAnswerer::ModalAnswerer(Answer answer) : m_answer(std::move(answer)) {
 
 ModalAnswerer::~ModalAnswerer() {
     qApp->removeEventFilter(this);
+}
+
+ModalAnswerer::Answer ModalAnswerer::ChoosingFile(const QString& path) {
+    return [path](const SeenBox& box) {
+        auto* files = qobject_cast<QFileDialog*>(box.dialog.data());
+        if (!files) {
+            // "Replace the file?" is answered yes: the test chose it.
+            return box.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        }
+        QPointer<QFileDialog> target(files);
+        QMetaObject::invokeMethod(
+            files,
+            [target, path] {
+                if (target) {
+                    target->selectFile(path);
+                    static_cast<QDialog*>(target.data())->accept();
+                }
+            },
+            Qt::QueuedConnection);
+        return QMessageBox::NoButton;
+    };
 }
 
 int ModalAnswerer::CountOf(const QString& className) const {
@@ -40,6 +62,7 @@ bool ModalAnswerer::eventFilter(QObject* watched, QEvent* event) {
         seen.icon = box->icon();
         seen.buttons = box->standardButtons();
     }
+    seen.dialog = dialog;
     m_seen.push_back(seen);
     m_lastBox = dialog;
     const auto answer = m_answer(seen);

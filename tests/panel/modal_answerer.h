@@ -16,6 +16,8 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     bool overPanel = false;
+    // The box itself, while it is up.
+    QPointer<QDialog> dialog;
 };
 
 // Answers every message box and About box the moment it is shown, from inside its own modal
@@ -28,6 +30,10 @@ public:
     using Answer = std::function<QMessageBox::StandardButton(const SeenBox&)>;
 
     explicit ModalAnswerer(Answer answer = [](const SeenBox&) { return QMessageBox::Ok; });
+
+    // Answers a file dialog by choosing `path`, a question whether to replace it with yes, and
+    // every other box with OK.
+    static Answer ChoosingFile(const QString& path);
     ~ModalAnswerer() override;
 
     void SetAnswer(Answer answer) { m_answer = std::move(answer); }

@@ -106,7 +106,7 @@ TEST_F(PanelOnALinkedPort, AnotherInstrumentThatStaysIsAskedWhoItIsOnlyOnce) {
     });
     EXPECT_EQ(Commands(atStartUp), std::vector<std::string>{"REQPN\r"});
     EXPECT_EQ(Commands(*arriving), std::vector<std::string>{"REQPN\r"});
-    EXPECT_EQ(m_answerer.Seen().size(), 1u);
+    ASSERT_EQ(m_answerer.Seen().size(), 1u) << m_answerer.Seen().back().text.toStdString();
 }
 
 TEST_F(PanelOnALinkedPort, ReconnectSearchesAgainAtOnceAndSaysSoWhenNothingAnswers) {
@@ -125,8 +125,8 @@ TEST_F(PanelOnALinkedPort, ReconnectSearchesAgainAtOnceAndSaysSoWhenNothingAnswe
         EXPECT_EQ(m_answerer.Seen().size(), 2u);
         EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
         EXPECT_EQ(Commands(supply).back(), "RST\r");
-        EXPECT_EQ(ChooseFromContextMenu(m_panel, QString()).front(),
-                  QStringLiteral("再接続 (off)"));
+        EXPECT_TRUE(
+            ChooseFromContextMenu(m_panel, QString()).contains(QStringLiteral("再接続 (off)")));
     });
     EXPECT_EQ(CountCommand(supply, "REQPN\r"), 3);
 }

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Asks for a file to write, suggesting `suggestedName` in the user's documents. Empty when the
+// user cancels. Qt's own dialog, the same on every desktop.
+QString ChooseFileToWrite(QWidget* parent, const QString& title, const QString& suggestedName,
+                          const QString& filter);
