@@ -178,6 +178,8 @@ void CCurrentGraphWnd::Redraw() {
     m_timeAxis->setRange(from, to);
     m_currentAxis->setRange(lowest - margin,
                             std::max(highest + margin, lowest - margin + kLeastCurrentRange));
+    // Round figures at the ticks.
+    m_currentAxis->applyNiceNumbers();
 }
 
 void CCurrentGraphWnd::showEvent(QShowEvent* event) {
