@@ -14,7 +14,9 @@ constexpr const char* kDescription =
     "Control panel for a dual-rail laboratory power supply on a USB serial port.\n"
     "At start-up it looks for the supply on the machine's serial ports (or on those that\n"
     "PELMORA_PORTS lists as NAME=PATH,...) and switches its output off; every way the panel\n"
-    "ends switches the output off again. PELMORA_LANG=en chooses English as --lang does.";
+    "ends switches the output off again. PELMORA_LANG=en chooses English as --lang does.\n"
+    "With --demo it runs against a simulated supply of its own; options after '--' go to\n"
+    "the simulated supply (see pelmora-sim --help).";
 
 // Qt's own options, taken by the application object; listed so that they are not refused.
 constexpr std::array kQtOptionsWithValue = {"platform",
@@ -46,7 +48,8 @@ QString UsageText(const QCommandLineParser& parser, const QString& program) {
     // Without an application object the parser cannot name the program itself.
     QString text = parser.helpText();
     const auto firstLineEnd = text.indexOf(QLatin1Char('\n'));
-    return QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(firstLineEnd);
+    return QStringLiteral("Usage: %1 [options] [--demo [-- SIM-OPTIONS...]]").arg(program) +
+           text.mid(firstLineEnd);
 }
 
 bool IsLanguage(const QString& name) {
@@ -67,9 +70,16 @@ CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std
         QStringLiteral("lang"),
         QStringLiteral("The language of the panel: ja (Japanese, the default) or en (English)."),
         QStringLiteral("language"));
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Try the panel with a simulated supply instead of the machine's ports."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(language);
+    parser.addOption(demo);
+    parser.addPositionalArgument(QStringLiteral("-- SIM-OPTIONS"),
+                                 QStringLiteral("With --demo: options for the simulated supply."),
+                                 QStringLiteral("[-- SIM-OPTIONS...]"));
     for (const char* name : kQtOptionsWithValue) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -90,7 +100,7 @@ CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std
     QString problem;
     if (!parser.parse(arguments)) {
         problem = parser.errorText();
-    } else if (!parser.positionalArguments().isEmpty()) {
+    } else if (!parser.positionalArguments().isEmpty() && !parser.isSet(demo)) {
         problem = QStringLiteral("Unexpected argument '%1'.")
                       .arg(parser.positionalArguments().constFirst());
     } else if (parser.isSet(language) && !IsLanguage(parser.value(language))) {
@@ -111,6 +121,10 @@ CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std
         out << program.toStdString() << ' ' << kVersionText << '\n';
         request.exitCode = EXIT_SUCCESS;
         return request;
+    }
+    request.demo = parser.isSet(demo);
+    for (const QString& argument : parser.positionalArguments()) {
+        request.simArguments.push_back(argument.toLocal8Bit().toStdString());
     }
     const QString fromEnvironment = qEnvironmentVariable(kLanguageVariable);
     if (parser.isSet(language)) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // The panel's command line, read before the application object exists: that object needs a
 // display and ends the program without one, and --help and --version must work anywhere.
@@ -22,6 +23,9 @@ struct CommandLineRequest {
     // a usage error has been written.
     std::optional<int> exitCode;
     std::string language = kJapanese;
+    // Run against a simulated supply of the panel's own, started with these options.
+    bool demo = false;
+    std::vector<std::string> simArguments;
 };
 
 CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);

@@ -38,40 +38,56 @@ std::string OutcomeText(const ProbeResult& probe) {
     return DescribeOpenFailure(probe.failure);
 }
 
-std::string JsonField(const char* name, const std::string& value) {
-    return JsonString(name) + ":" + value;
-}
+// A JSON object of name and value pairs, the values already in JSON. Built by appending: g++ 12
+// warns falsely about "{" + a temporary string.
+class JsonObject {
+public:
+    JsonObject& Field(const char* name, const std::string& value) {
+        m_text += m_text.empty() ? '{' : ',';
+        m_text += JsonString(name);
+        m_text += ':';
+        m_text += value;
+        return *this;
+    }
+    std::string Text() const { return m_text.empty() ? std::string("{}") : m_text + '}'; }
+
+private:
+    std::string m_text;
+};
 
 std::string UsbJson(const UsbDetails& usb) {
-    return "{" + JsonField("vendor_id", JsonString(usb.vendorId)) + "," +
-           JsonField("product_id", JsonString(usb.productId)) + "," +
-           JsonField("manufacturer", JsonString(usb.manufacturer)) + "," +
-           JsonField("product", JsonString(usb.product)) + "," +
-           JsonField("serial", JsonString(usb.serial)) + "}";
+    return JsonObject()
+        .Field("vendor_id", JsonString(usb.vendorId))
+        .Field("product_id", JsonString(usb.productId))
+        .Field("manufacturer", JsonString(usb.manufacturer))
+        .Field("product", JsonString(usb.product))
+        .Field("serial", JsonString(usb.serial))
+        .Text();
 }
 
 std::string ReportJson(const PortReport& report) {
     const ProbeResult& probe = report.probe;
-    std::string object = "{" + JsonField("name", JsonString(report.port.name)) + "," +
-                         JsonField("device", JsonString(report.port.devicePath.string())) + "," +
-                         JsonField("usb", report.usb ? UsbJson(*report.usb) : "null") + "," +
-                         JsonField("outcome", JsonString(OutcomeWord(probe))) + "," +
-                         JsonField("detail", JsonString(OutcomeText(probe)));
+    JsonObject object;
+    object.Field("name", JsonString(report.port.name))
+        .Field("device", JsonString(report.port.devicePath.string()))
+        .Field("usb", report.usb ? UsbJson(*report.usb) : "null")
+        .Field("outcome", JsonString(OutcomeWord(probe)))
+        .Field("detail", JsonString(OutcomeText(probe)));
     if (probe.verdict == ProbeVerdict::Supply || probe.verdict == ProbeVerdict::OtherDevice) {
-        object += "," + JsonField("reply", JsonString(probe.reply.bytes));
+        object.Field("reply", JsonString(probe.reply.bytes));
     }
     const OpenFailure& failure = probe.failure;
     if (!failure.deviceGroup.empty()) {
-        object += "," + JsonField("group", JsonString(failure.deviceGroup)) + "," +
-                  JsonField("fix", JsonString(GroupFixCommand(failure.deviceGroup)));
+        object.Field("group", JsonString(failure.deviceGroup))
+            .Field("fix", JsonString(GroupFixCommand(failure.deviceGroup)));
     }
     if (failure.holder) {
-        object +=
-            "," +
-            JsonField("holder", "{" + JsonField("pid", std::to_string(failure.holder->pid)) + "," +
-                                    JsonField("name", JsonString(failure.holder->name)) + "}");
+        object.Field("holder", JsonObject()
+                                   .Field("pid", std::to_string(failure.holder->pid))
+                                   .Field("name", JsonString(failure.holder->name))
+                                   .Text());
     }
-    return object + "}";
+    return object.Text();
 }
 
 } // namespace

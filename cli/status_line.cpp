@@ -42,7 +42,9 @@ void StatusLine::Finish() {
 }
 
 void StatusLine::Draw() {
-    std::string text = kReturn + std::to_string(m_samples) + " samples";
+    std::string text(kReturn);
+    text += std::to_string(m_samples);
+    text += " samples";
     if (m_last) {
         text += ", last " + std::to_string(m_last->positiveMa) + " mA / " +
                 std::to_string(m_last->negativeMa) + " mA";

@@ -12,7 +12,10 @@ namespace {
 constexpr std::string_view kReplyLead = "ACK";
 
 std::string Quoted(std::string_view bytes) {
-    return "'" + EscapeBytes(bytes) + "'";
+    std::string quoted(1, '\'');
+    quoted += EscapeBytes(bytes);
+    quoted += '\'';
+    return quoted;
 }
 
 // Whether bytes could be the start of one of the supply's replies, which all begin "ACK".

@@ -77,7 +77,8 @@ bool ExitedWith(int status, int code) {
 TEST_F(ProgramRun, HelpAndVersionNeedNoDisplayAndTouchNoPort) {
     const auto help = RunWithoutDisplay({"--help"});
     EXPECT_TRUE(ExitedWith(help.status, 0)) << help.err;
-    EXPECT_TRUE(help.out.starts_with("Usage: Pelmora [options]\n")) << help.out;
+    EXPECT_TRUE(help.out.starts_with("Usage: Pelmora [options] [--demo [-- SIM-OPTIONS...]]\n"))
+        << help.out;
     EXPECT_NE(help.out.find("--version"), std::string::npos);
     EXPECT_NE(help.out.find("--lang"), std::string::npos);
     EXPECT_EQ(help.err, "");
@@ -105,6 +106,37 @@ TEST_F(ProgramRun, AnUnknownOptionIsAUsageError) {
         EXPECT_NE(refused.err.find("Usage: Pelmora [options]"), std::string::npos) << argument;
     }
     EXPECT_NE(RunWithoutDisplay({"--bogus"}).err.find("Unknown option 'bogus'"), std::string::npos);
+    EXPECT_TRUE(m_supply.Log().empty());
+}
+
+TEST_F(ProgramRun, TheDemoRunsItsOwnSupplyWhichEndsWithThePanelHoweverItEnds) {
+    const fs::path log = m_dir / "demo.log";
+    // The user's own instrument stays untouched: the demo lists only its simulated supply.
+    SpawnedProgram panel(
+        {kPelmora, "--demo", "-platform", "offscreen", "--", "--log", log.string()},
+        {{"PELMORA_PORTS", m_ports}}, m_dir / "out", m_dir / "err");
+    for (auto waited = 0ms; Contents(log).find("RST") == std::string::npos && waited < kBound;
+         waited += 20ms) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_NE(Contents(log).find("REQPN\\r"), std::string::npos) << Contents(m_dir / "err");
+    EXPECT_NE(Contents(log).find("RST\\r"), std::string::npos);
+    const std::string children = Contents(fs::path("/proc") / std::to_string(panel.Pid()) / "task" /
+                                          std::to_string(panel.Pid()) / "children");
+    ASSERT_FALSE(children.empty()) << "the demo runs no simulated supply";
+    const fs::path sim = fs::path("/proc") / children.substr(0, children.find(' '));
+
+    panel.Signal(SIGKILL);
+    ASSERT_TRUE(panel.WaitForEnd(kBound));
+    // Gone, or ended and waiting to be collected by whoever adopted it.
+    const auto ended = [&] {
+        const std::string stat = Contents(sim / "stat");
+        return stat.empty() || stat.find(") Z") != std::string::npos;
+    };
+    for (auto waited = 0ms; !ended() && waited < kBound; waited += 20ms) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(ended()) << "the simulated supply outlived the panel";
     EXPECT_TRUE(m_supply.Log().empty());
 }
 
