@@ -203,7 +203,9 @@ void CSerialChannel::DrainOutput() {
     while (::ioctl(m_native->fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline) {
         std::this_thread::sleep_for(kDrainPollInterval);
     }
-    ::tcflush(m_native->fd, TCIOFLUSH);
+    // Output is flushed only when some is left: on a pseudo-terminal that flush also throws away
+    // what the other side has not read yet, though it was taken.
+    ::tcflush(m_native->fd, queued > 0 ? TCIOFLUSH : TCIFLUSH);
 }
 
 bool CSerialChannel::Close() {
