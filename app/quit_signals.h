@@ -3,11 +3,9 @@
 #include <QObject>
 #include <functional>
 
-class QSocketNotifier;
-
-// Turns SIGTERM, SIGINT and SIGHUP into a call on the UI thread. The handler itself only
-// writes a byte to a pipe, the one thing that is safe inside it; the rest happens when the
-// event loop reads that byte.
+// Turns the system's requests to end the program into a call on the UI thread, so that the
+// panel closes as its close box would have it: SIGTERM, SIGINT and SIGHUP on Linux; Ctrl+C,
+// Ctrl+Break and the closing of the console it was started from on Windows. One per process.
 class QuitSignals : public QObject {
     Q_OBJECT
 
@@ -16,8 +14,5 @@ public:
     ~QuitSignals() override;
 
 private:
-    void Drain();
-
     std::function<void()> m_onQuit;
-    QSocketNotifier* m_notifier = nullptr;
 };

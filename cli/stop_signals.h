@@ -4,10 +4,11 @@
 
 namespace pelmora::cli {
 
-// While it lives, an interrupt, terminate or hang-up signal does not end the process but asks
-// it to stop, so that it can switch the supply off and leave its files whole first. A closed
-// pipe on the output no longer kills the process either: writing to it fails instead. One per
-// process.
+// While it lives, an interrupt, terminate or hang-up signal (on Windows: Ctrl+C, Ctrl+Break, the
+// console closing, the user logging off, the system shutting down) does not end the process but
+// asks it to stop, so that it can switch the supply off and leave its files whole first. A
+// closed pipe on the output no longer kills the process either: writing to it fails instead.
+// One per process.
 class StopSignals {
 public:
     StopSignals();
@@ -16,7 +17,7 @@ public:
     StopSignals& operator=(const StopSignals&) = delete;
 
     bool StopRequested() const;
-    // The name of the signal that asked, e.g. "SIGINT"; empty while none has.
+    // The name of the signal that asked, e.g. "SIGINT" or "Ctrl+C"; empty while none has.
     const char* SignalName() const;
     // Sleeps for `period` unless a stop is asked for meanwhile; false when one is.
     bool SleepFor(std::chrono::milliseconds period) const;

@@ -1,13 +1,13 @@
 #include "open_failure.h"
 
-#include <cstring>
+#include "system_error_text.h"
 
 namespace pelmora {
 
 namespace {
 
 std::string SystemMessage(int error) {
-    return error == 0 ? std::string() : std::string(" (") + std::strerror(error) + ")";
+    return error == 0 ? std::string() : " (" + SystemErrorText(error) + ")";
 }
 
 } // namespace

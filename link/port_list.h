@@ -15,6 +15,9 @@ struct SerialPortEntry {
     std::filesystem::path devicePath;
 };
 
+// The word that entry names are numbered after.
+inline constexpr std::string_view kPortNameWord = "COM";
+
 // The numbers the supply search tries, both included.
 inline constexpr int kLowestPortNumber = 0;
 inline constexpr int kHighestPortNumber = 99;
@@ -28,14 +31,10 @@ int PortNumberOf(std::string_view entryName);
 // Entries without "=" or with an empty path are passed over.
 std::vector<SerialPortEntry> ParsePortsVariable(std::string_view value);
 
-// Serial devices that really exist, from a tree laid out like /sys/class/tty: entries backed by
-// hardware (they have a "device" link), minus UART slots the driver registered with no chip
-// behind them (a "type" attribute of 0). Devices are named COM1, COM2, ... in the order of their
-// kernel names, so the same set of devices always gets the same numbers.
-std::vector<SerialPortEntry> ScanSerialDevices(const std::filesystem::path& ttyClassDir,
-                                               const std::filesystem::path& deviceDir);
+// The serial ports the system lists, numbered by the same rule on every platform.
+std::vector<SerialPortEntry> SystemSerialPorts();
 
-// The variable's entries when it is set, else the scan of this machine.
+// The variable's entries when it is set, else the system's list.
 std::vector<SerialPortEntry> ListSerialPorts();
 
 // The first listed entry whose number is `number`, and its device.

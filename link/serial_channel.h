@@ -3,6 +3,7 @@
 #include "open_failure.h"
 
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 // A byte channel to one serial device, the supply's only path. Every wait it makes is bounded:
@@ -24,7 +25,7 @@ public:
         Gone,
     };
 
-    CSerialChannel() = default;
+    CSerialChannel();
     ~CSerialChannel();
     CSerialChannel(const CSerialChannel&) = delete;
     CSerialChannel& operator=(const CSerialChannel&) = delete;
@@ -69,17 +70,19 @@ public:
     void SetLastWords(std::string_view bytes);
 
 private:
+    // What the platform keeps for an open device: its descriptor or handle, and whatever else
+    // its backend needs. Each backend defines it, so that this header names no system type.
+    struct Native;
+
     bool Refuse(pelmora::PortProblem problem, int systemError = 0);
     bool WriteByte(unsigned char byte);
     void DrainOutput();
     // Takes note of an error that means the device is gone.
     void NoteError(int error);
 
-    int m_fd = -1;
+    std::unique_ptr<Native> m_native;
     bool m_isOpen = false;
     bool m_gone = false;
-    // Whether this channel made the device exclusive, and so must undo it.
-    bool m_madeExclusive = false;
     std::filesystem::path m_device;
     pelmora::OpenFailure m_failure;
 };

@@ -1,6 +1,5 @@
 #include "last_words_posix.h"
 #include "port_holder.h"
-#include "port_list.h"
 #include "raw_modes_posix.h"
 #include "serial_channel.h"
 
@@ -95,26 +94,16 @@ void Release(int fd, bool madeExclusive) {
 
 } // namespace
 
+struct CSerialChannel::Native {
+    int fd = -1;
+    // Whether this channel made the device exclusive, and so must undo it.
+    bool madeExclusive = false;
+};
+
+CSerialChannel::CSerialChannel() : m_native(std::make_unique<Native>()) {}
+
 CSerialChannel::~CSerialChannel() {
     Close();
-}
-
-bool CSerialChannel::Refuse(PortProblem problem, int systemError) {
-    m_failure.problem = problem;
-    m_failure.systemError = systemError;
-    return false;
-}
-
-bool CSerialChannel::Open(int portNumber, int baudRate) {
-    if (m_isOpen) {
-        return true;
-    }
-    m_failure = {};
-    const auto device = pelmora::FindPortDevice(portNumber);
-    if (!device) {
-        return Refuse(PortProblem::NotListed);
-    }
-    return OpenDevice(*device, baudRate);
 }
 
 bool CSerialChannel::OpenDevice(const std::filesystem::path& device, int baudRate) {
@@ -175,8 +164,8 @@ bool CSerialChannel::OpenDevice(const std::filesystem::path& device, int baudRat
         Release(fd, madeExclusive);
         return Refuse(PortProblem::SettingsRefused, error);
     }
-    m_fd = fd;
-    m_madeExclusive = madeExclusive;
+    m_native->fd = fd;
+    m_native->madeExclusive = madeExclusive;
     m_device = device;
     m_isOpen = true;
     return true;
@@ -193,7 +182,7 @@ bool CSerialChannel::LookForHangUp() {
         return m_gone;
     }
     // Asking for no events still reports a hang-up or an error of the line.
-    pollfd watched{m_fd, 0, 0};
+    pollfd watched{m_native->fd, 0, 0};
     if (::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
         m_gone = true;
     }
@@ -202,7 +191,7 @@ bool CSerialChannel::LookForHangUp() {
 
 void CSerialChannel::SetLastWords(std::string_view bytes) {
     if (m_isOpen) {
-        pelmora::ArmLastWords(m_fd, bytes);
+        pelmora::ArmLastWords(m_native->fd, bytes);
     }
 }
 
@@ -211,21 +200,23 @@ void CSerialChannel::DrainOutput() {
     // does not take; wait a bounded time, then drop what is left so that close() returns.
     const auto deadline = Clock::now() + std::chrono::milliseconds(kCloseDrainMs);
     int queued = 0;
-    while (::ioctl(m_fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline) {
+    while (::ioctl(m_native->fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline) {
         std::this_thread::sleep_for(kDrainPollInterval);
     }
-    ::tcflush(m_fd, TCIOFLUSH);
+    // Output is flushed only when some is left: on a pseudo-terminal that flush also throws away
+    // what the other side has not read yet, though it was taken.
+    ::tcflush(m_native->fd, queued > 0 ? TCIOFLUSH : TCIFLUSH);
 }
 
 bool CSerialChannel::Close() {
     if (!m_isOpen) {
         return true;
     }
-    pelmora::DisarmLastWords(m_fd);
+    pelmora::DisarmLastWords(m_native->fd);
     DrainOutput();
-    Release(m_fd, m_madeExclusive);
-    m_fd = -1;
-    m_madeExclusive = false;
+    Release(m_native->fd, m_native->madeExclusive);
+    m_native->fd = -1;
+    m_native->madeExclusive = false;
     m_device.clear();
     m_isOpen = false;
     m_gone = false;
@@ -236,28 +227,17 @@ bool CSerialChannel::WriteByte(unsigned char byte) {
     if (m_gone) {
         return true;
     }
-    if (::write(m_fd, &byte, 1) == 1) {
+    if (::write(m_native->fd, &byte, 1) == 1) {
         return true;
     }
     if (errno != EAGAIN && errno != EINTR) {
         NoteError(errno);
         return true;
     }
-    if (WaitFor(m_fd, POLLOUT, kWriteWaitMs) && ::write(m_fd, &byte, 1) < 0) {
+    if (WaitFor(m_native->fd, POLLOUT, kWriteWaitMs) && ::write(m_native->fd, &byte, 1) < 0) {
         NoteError(errno);
     }
     return true;
-}
-
-int CSerialChannel::Write(const void* bytes, int count) {
-    if (!m_isOpen || m_gone || count <= 0) {
-        return 0;
-    }
-    const auto* data = static_cast<const unsigned char*>(bytes);
-    for (int i = 0; i < count; ++i) {
-        WriteByte(data[i]);
-    }
-    return count;
 }
 
 int CSerialChannel::BytesWaiting() {
@@ -265,7 +245,7 @@ int CSerialChannel::BytesWaiting() {
         return 0;
     }
     int queued = 0;
-    if (::ioctl(m_fd, TIOCINQ, &queued) != 0) {
+    if (::ioctl(m_native->fd, TIOCINQ, &queued) != 0) {
         NoteError(errno);
         return 0;
     }
@@ -278,9 +258,10 @@ int CSerialChannel::Read(void* buffer, int maximum) {
         return 0;
     }
     const auto wanted = static_cast<std::size_t>(std::min(maximum, queued));
-    ssize_t got = ::read(m_fd, buffer, wanted);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR) && WaitFor(m_fd, POLLIN, kReadWaitMs)) {
-        got = ::read(m_fd, buffer, wanted);
+    ssize_t got = ::read(m_native->fd, buffer, wanted);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR) &&
+        WaitFor(m_native->fd, POLLIN, kReadWaitMs)) {
+        got = ::read(m_native->fd, buffer, wanted);
     }
     // Nothing where bytes were queued is a line that hung up under us.
     if (got == 0) {
@@ -298,8 +279,8 @@ CSerialChannel::LineWait CSerialChannel::WaitForInput(int timeoutMs) {
     if (BytesWaiting() > 0) {
         return LineWait::Done;
     }
-    const short events =
-        PollUntil(m_fd, POLLIN, Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs)));
+    const short events = PollUntil(
+        m_native->fd, POLLIN, Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs)));
     // A device that went away stays "readable" for ever: tell that apart from bytes, so that
     // no caller spins on it.
     if ((events & kLineDownEvents) != 0 && BytesWaiting() == 0) {
@@ -314,7 +295,7 @@ CSerialChannel::LineWait CSerialChannel::WriteWhole(std::string_view bytes) {
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteWaitMs);
     while (!bytes.empty()) {
-        const ssize_t sent = ::write(m_fd, bytes.data(), bytes.size());
+        const ssize_t sent = ::write(m_native->fd, bytes.data(), bytes.size());
         if (sent > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(sent));
             continue;
@@ -322,7 +303,7 @@ CSerialChannel::LineWait CSerialChannel::WriteWhole(std::string_view bytes) {
         if (sent < 0 && errno != EAGAIN && errno != EINTR) {
             return LineWait::Gone;
         }
-        const short events = PollUntil(m_fd, POLLOUT, deadline);
+        const short events = PollUntil(m_native->fd, POLLOUT, deadline);
         if ((events & kLineDownEvents) != 0) {
             return LineWait::Gone;
         }

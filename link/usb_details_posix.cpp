@@ -1,4 +1,4 @@
-#include "usb_details.h"
+#include "usb_details_posix.h"
 
 #include <fstream>
 #include <system_error>

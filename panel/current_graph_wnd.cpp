@@ -154,8 +154,11 @@ void CCurrentGraphWnd::Redraw() {
     const double span = SpanSeconds();
     const double to = std::max(m_trace.LatestSeconds(), span);
     const double from = to - span;
-    // No more points than the plot has columns of pixels.
-    const auto columns = static_cast<std::size_t>(std::max(1.0, m_chart->plotArea().width()));
+    // No more points than the plot has columns of pixels; before the chart is first laid out,
+    // the view's width stands in for the plot's.
+    const double plotWidth = m_chart->plotArea().width() > 0 ? m_chart->plotArea().width()
+                                                             : static_cast<double>(m_view->width());
+    const auto columns = static_cast<std::size_t>(std::max(1.0, plotWidth));
     EnsurePeriodLines(m_trace.PeriodCount());
     double lowest = std::numeric_limits<double>::max();
     double highest = std::numeric_limits<double>::lowest();

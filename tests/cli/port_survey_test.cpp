@@ -1,9 +1,10 @@
 #include "other_user.h"
-#include "port_list.h"
+#include "port_list_posix.h"
 #include "port_survey.h"
 #include "pty_peer.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
+#include "usb_details_posix.h"
 
 #include <array>
 #include <fcntl.h>

@@ -1,8 +1,7 @@
 #include "current_record.h"
 #include "local_time.h"
+#include "time_zone.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -14,29 +13,6 @@ namespace {
 
 // 2026-12-08T05:03:07.250Z
 constexpr sys_seconds kMoment = sys_days{year{2026} / 12 / 8} + hours{5} + minutes{3} + seconds{7};
-
-// Puts the process in a time zone given as a POSIX rule (no zone files needed), and back.
-class InTimeZone {
-public:
-    explicit InTimeZone(const char* rule) {
-        if (const char* old = std::getenv("TZ")) {
-            m_old = old;
-        }
-        ::setenv("TZ", rule, 1);
-        ::tzset();
-    }
-    ~InTimeZone() {
-        if (m_old) {
-            ::setenv("TZ", m_old->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
 
 } // namespace
 

@@ -82,6 +82,16 @@ int CountCommand(const pelmora::sim::SimulatedSupply& supply, const std::string&
     return count;
 }
 
+std::string LastSetting(const pelmora::sim::SimulatedSupply& supply) {
+    const auto commands = Commands(supply);
+    for (auto it = commands.rbegin(); it != commands.rend(); ++it) {
+        if (*it != "REQA\r") {
+            return *it;
+        }
+    }
+    return {};
+}
+
 QString ControlText(CSupplyPanelDlg& panel, const char* objectName) {
     auto* edit = panel.findChild<QLineEdit*>(QString::fromLatin1(objectName));
     return edit ? edit->text() : QString();

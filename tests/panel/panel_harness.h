@@ -31,6 +31,8 @@ void ProcessEventsFor(int ms);
 // The commands a simulated supply received, as text, oldest first.
 std::vector<std::string> Commands(const pelmora::sim::SimulatedSupply& supply);
 int CountCommand(const pelmora::sim::SimulatedSupply& supply, const std::string& command);
+// The last command other than a poll, which come and go with the output on.
+std::string LastSetting(const pelmora::sim::SimulatedSupply& supply);
 
 // The text of a named control on the panel.
 QString ControlText(CSupplyPanelDlg& panel, const char* objectName);

@@ -117,13 +117,13 @@ TEST_F(RunningPanel, ChosenVoltagesGoOutWhileOnAndWaitWhileOff) {
         EXPECT_EQ(Commands(Supply()).back(), "V130015\r");
 
         ChooseFromList(*List(m_panel, "IDC_NEG_VOLTAGE"), 9);
-        EXPECT_EQ(Commands(Supply()).back(), "V130070\r");
+        EXPECT_EQ(LastSetting(Supply()), "V130070\r");
 
         // Closing a list without a choice keeps the rail's entry and sends both codes again.
-        const auto sent = Commands(Supply()).size();
+        const int sent = CountCommand(Supply(), "V130070\r");
         OpenAndDismiss(*List(m_panel, "IDC_POS_VOLTAGE"));
-        EXPECT_EQ(Commands(Supply()).size(), sent + 1);
-        EXPECT_EQ(Commands(Supply()).back(), "V130070\r");
+        EXPECT_EQ(CountCommand(Supply(), "V130070\r"), sent + 1);
+        EXPECT_EQ(LastSetting(Supply()), "V130070\r");
         EXPECT_EQ(List(m_panel, "IDC_POS_VOLTAGE")->currentText(), QStringLiteral("13V"));
     });
 }

@@ -20,6 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Redrawn once a second: under the sanitizers a few seconds pass before it shows much.
+constexpr int kSlowBoundMs = 15'000;
+
 const QString kStart = QStringLiteral("記録を開始…");
 const QString kStop = QStringLiteral("記録を停止");
 const QString kGraph = QStringLiteral("電流グラフ");
@@ -168,12 +171,12 @@ TEST_F(Records, TheGraphShowsThePanelsReadingsWithAGapWhereTheOutputWasOff) {
 
         // The panel stays usable beside it.
         OnOff()->click();
-        ASSERT_TRUE(ProcessEventsUntil([&] { return pointsOf(0) >= 3; }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return pointsOf(0) >= 3; }, kSlowBoundMs));
         OnOff()->click();
         ProcessEventsFor(700);
         OnOff()->click();
-        ASSERT_TRUE(
-            ProcessEventsUntil([&] { return chart->series().size() == 8 && pointsOf(4) >= 2; }));
+        ASSERT_TRUE(ProcessEventsUntil(
+            [&] { return chart->series().size() == 8 && pointsOf(4) >= 2; }, kSlowBoundMs));
         EXPECT_EQ(chart->legend()->markers().size(), 8);
 
         // Paused, it stays as it is while the readings go on.

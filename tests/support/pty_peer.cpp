@@ -1,7 +1,5 @@
 #include "pty_peer.h"
 
-#include "port_list.h"
-
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -75,12 +73,4 @@ termios PseudoTerminal::SlaveModes() const {
         throw std::runtime_error("cannot read the pseudo-terminal's modes");
     }
     return modes;
-}
-
-ListedPorts::ListedPorts(const std::string& entries) {
-    ::setenv(pelmora::kPortsVariable, entries.c_str(), 1);
-}
-
-ListedPorts::~ListedPorts() {
-    ::unsetenv(pelmora::kPortsVariable);
 }

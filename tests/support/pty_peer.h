@@ -1,5 +1,7 @@
 #pragma once
 
+#include "listed_ports.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -29,13 +31,4 @@ public:
 private:
     int m_master = -1;
     std::filesystem::path m_devicePath;
-};
-
-// Lists the given devices as the machine's serial ports for as long as it lives.
-class ListedPorts {
-public:
-    explicit ListedPorts(const std::string& entries);
-    ~ListedPorts();
-    ListedPorts(const ListedPorts&) = delete;
-    ListedPorts& operator=(const ListedPorts&) = delete;
 };

@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -10,16 +11,25 @@
 namespace {
 
 constexpr std::array kQuitSignals = {SIGTERM, SIGINT, SIGHUP};
+constexpr std::size_t kDrainChunk = 16;
 
 // The write end for the handler; one set of handlers per process.
 int g_signalWriteFd = -1;
 std::array<int, 2> g_signalPair{-1, -1};
 
+// Only writes a byte to the pair, the one thing that is safe inside a handler; the rest happens
+// when the event loop reads that byte.
 extern "C" void OnQuitSignal(int signalNumber) {
     const int savedErrno = errno;
     const char byte = static_cast<char>(signalNumber);
     [[maybe_unused]] const auto written = ::write(g_signalWriteFd, &byte, 1);
     errno = savedErrno;
+}
+
+void Drain() {
+    std::array<char, kDrainChunk> bytes{};
+    while (::read(g_signalPair[1], bytes.data(), bytes.size()) > 0) {
+    }
 }
 
 } // namespace
@@ -31,8 +41,11 @@ QuitSignals::QuitSignals(std::function<void()> onQuit, QObject* parent)
         return;
     }
     g_signalWriteFd = g_signalPair[0];
-    m_notifier = new QSocketNotifier(g_signalPair[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &QuitSignals::Drain);
+    auto* notifier = new QSocketNotifier(g_signalPair[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        Drain();
+        m_onQuit();
+    });
 
     struct sigaction action {};
     action.sa_handler = OnQuitSignal;
@@ -56,11 +69,4 @@ QuitSignals::~QuitSignals() {
         }
     }
     g_signalWriteFd = -1;
-}
-
-void QuitSignals::Drain() {
-    char bytes[16];
-    while (::read(g_signalPair[1], bytes, sizeof bytes) > 0) {
-    }
-    m_onQuit();
 }

@@ -1,5 +1,4 @@
-#include "escaped_bytes.h"
-#include "usb_details.h"
+#include "usb_details_posix.h"
 
 #include <filesystem>
 #include <fstream>
@@ -80,11 +79,4 @@ TEST_F(RecordedSysTree, FollowsALinkToTheKernelsName) {
     const auto details = ReadUsbDetails(TtyClass(), devices / "usb-Raspberry_Pi_Pico-if00");
     ASSERT_TRUE(details);
     EXPECT_EQ(details->product, "Pico");
-}
-
-TEST(EscapedBytes, KeepsPrintableTextAndNamesEverythingElse) {
-    EXPECT_EQ(EscapeBytes("ACKPNDRELVOV99\r"), "ACKPNDRELVOV99\\r");
-    EXPECT_EQ(EscapeBytes(std::string("a\nb\\c\0\x13\x7f\xff", 9)),
-              "a\\nb\\\\c\\x00\\x13\\x7f\\xff");
-    EXPECT_EQ(EscapeBytes(""), "");
 }

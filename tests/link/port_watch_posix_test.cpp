@@ -14,8 +14,8 @@ namespace {
 class LinkedPath {
 public:
     LinkedPath()
-        : m_path(fs::temp_directory_path() /
-                 ("pelmora-watch-" + std::to_string(::getpid()) + "-" + std::to_string(++s_count))) {}
+        : m_path(fs::temp_directory_path() / ("pelmora-watch-" + std::to_string(::getpid()) + "-" +
+                                              std::to_string(++s_count))) {}
     ~LinkedPath() { fs::remove(m_path); }
     void PointAt(const fs::path& device) {
         fs::remove(m_path);
