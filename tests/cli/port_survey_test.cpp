@@ -2,6 +2,7 @@
 #include "port_list_posix.h"
 #include "port_survey.h"
 #include "pty_peer.h"
+#include "recorded_sysfs.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
 #include "usb_details_posix.h"
@@ -38,9 +39,9 @@ protected:
         fs::remove_all(m_root);
         fs::create_directories(DeviceDir());
         const fs::path usb = m_root / "sys/devices/pci0000:00/0000:00:14.0/usb1";
-        AddUsbDevice(usb / "1-2", "2e8a", "000a", "Raspberry Pi", "Pico", "E66038B7");
+        RecordUsbDevice(usb / "1-2", "2e8a", "000a", "Raspberry Pi", "Pico", "E66038B7");
         AddPort("ttyACM0", usb / "1-2/1-2:1.0", m_supply.SlavePath());
-        AddUsbDevice(usb / "1-3", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI");
+        RecordUsbDevice(usb / "1-3", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI");
         AddPort("ttyUSB0", usb / "1-3/1-3:1.0/ttyUSB0", m_stranger.SlavePath());
         AddPort("ttyS0", m_root / "sys/devices/platform/serial8250/tty/ttyS0",
                 m_silent.DevicePath());
@@ -60,20 +61,8 @@ protected:
     fs::path TtyClass() const { return m_root / "sys/class/tty"; }
     fs::path DeviceDir() const { return m_root / "dev"; }
 
-    void AddUsbDevice(const fs::path& dir, const char* vendor, const char* product,
-                      const char* manufacturer, const char* name, const char* serial) {
-        fs::create_directories(dir);
-        std::ofstream(dir / "idVendor") << vendor << "\n";
-        std::ofstream(dir / "idProduct") << product << "\n";
-        std::ofstream(dir / "manufacturer") << manufacturer << "\n";
-        std::ofstream(dir / "product") << name << "\n";
-        std::ofstream(dir / "serial") << serial << "\n";
-    }
     void AddPort(const std::string& name, const fs::path& device, const fs::path& node) {
-        fs::create_directories(device);
-        fs::create_directories(TtyClass() / name);
-        fs::create_directory_symlink(fs::relative(device, TtyClass() / name),
-                                     TtyClass() / name / "device");
+        RecordTtyEntry(TtyClass(), name, device);
         fs::create_symlink(node, DeviceDir() / name);
     }
 

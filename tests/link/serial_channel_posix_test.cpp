@@ -1,3 +1,4 @@
+#include "channel_reads.h"
 #include "other_user.h"
 #include "pty_peer.h"
 #include "serial_channel.h"
@@ -21,24 +22,6 @@ using pelmora::PortProblem;
 namespace {
 
 constexpr int kBaud = 921600;
-
-std::string ReadAll(CSerialChannel& channel, int maximum) {
-    std::array<char, 256> buffer{};
-    const int got = channel.Read(buffer.data(), maximum);
-    return std::string(buffer.data(), static_cast<std::size_t>(got));
-}
-
-// Reads in replies' worth until `count` bytes have come, or nothing more does.
-std::string ReadCount(CSerialChannel& channel, std::size_t count) {
-    std::string received;
-    while (received.size() < count) {
-        if (!WaitUntil([&] { return channel.BytesWaiting() > 0; })) {
-            break;
-        }
-        received += ReadAll(channel, 30);
-    }
-    return received;
-}
 
 std::string EveryByteValue() {
     std::string bytes;

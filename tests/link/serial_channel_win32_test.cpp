@@ -1,3 +1,4 @@
+#include "channel_reads.h"
 #include "listed_ports.h"
 #include "serial_channel.h"
 #include "simulated_port_win32.h"
@@ -22,24 +23,6 @@ constexpr int kBaud = 921600;
 constexpr char kXoff = '\x13';
 // The current reply of the supply that pads it, ending in its carriage return.
 constexpr std::size_t kLongReplyLength = 35;
-
-std::string ReadAll(CSerialChannel& channel, int maximum) {
-    std::array<char, 256> buffer{};
-    const int got = channel.Read(buffer.data(), maximum);
-    return std::string(buffer.data(), static_cast<std::size_t>(got));
-}
-
-// Reads in replies' worth until `count` bytes have come, or nothing more does.
-std::string ReadCount(CSerialChannel& channel, std::size_t count) {
-    std::string received;
-    while (received.size() < count) {
-        if (!WaitUntil([&] { return channel.BytesWaiting() > 0; })) {
-            break;
-        }
-        received += ReadAll(channel, 30);
-    }
-    return received;
-}
 
 int Send(CSerialChannel& channel, std::string_view command) {
     return channel.Write(command.data(), static_cast<int>(command.size()));

@@ -1,3 +1,4 @@
+#include "recorded_sysfs.h"
 #include "usb_details_posix.h"
 
 #include <filesystem>
@@ -19,31 +20,13 @@ protected:
         m_root = fs::temp_directory_path() / ("pelmora-sys-" + std::to_string(::getpid()));
         fs::remove_all(m_root);
         const fs::path usb = m_root / "devices/pci0000:00/0000:00:14.0/usb1";
-        AddUsbDevice(usb / "1-2", "2e8a", "000a", "Raspberry Pi", "Pico", "E66038B7");
-        AddTty("ttyACM0", usb / "1-2/1-2:1.0");
-        AddUsbDevice(usb / "1-3", "0403", "6001", "FTDI", "FT232R USB UART", "");
-        AddTty("ttyUSB0", usb / "1-3/1-3:1.0/ttyUSB0");
-        AddTty("ttyS0", m_root / "devices/platform/serial8250");
+        RecordUsbDevice(usb / "1-2", "2e8a", "000a", "Raspberry Pi", "Pico", "E66038B7");
+        RecordTtyEntry(TtyClass(), "ttyACM0", usb / "1-2/1-2:1.0");
+        RecordUsbDevice(usb / "1-3", "0403", "6001", "FTDI", "FT232R USB UART", "");
+        RecordTtyEntry(TtyClass(), "ttyUSB0", usb / "1-3/1-3:1.0/ttyUSB0");
+        RecordTtyEntry(TtyClass(), "ttyS0", m_root / "devices/platform/serial8250");
     }
     void TearDown() override { fs::remove_all(m_root); }
-
-    void AddUsbDevice(const fs::path& dir, const char* vendor, const char* product,
-                      const char* manufacturer, const char* name, const char* serial) {
-        fs::create_directories(dir);
-        std::ofstream(dir / "idVendor") << vendor << "\n";
-        std::ofstream(dir / "idProduct") << product << "\n";
-        std::ofstream(dir / "manufacturer") << manufacturer << "\n";
-        std::ofstream(dir / "product") << name << "\n";
-        if (*serial != '\0') {
-            std::ofstream(dir / "serial") << serial << "\n";
-        }
-    }
-    void AddTty(const std::string& name, const fs::path& device) {
-        fs::create_directories(device);
-        fs::create_directories(TtyClass() / name);
-        fs::create_directory_symlink(fs::relative(device, TtyClass() / name),
-                                     TtyClass() / name / "device");
-    }
     fs::path TtyClass() const { return m_root / "class/tty"; }
 
     fs::path m_root;
