@@ -15,7 +15,7 @@ class CPlainIconProvider : public QAbstractFileIconProvider {
 public:
     QIcon icon(IconType type) const override {
         return QApplication::style()->standardIcon(type == Folder ? QStyle::SP_DirIcon
-                                                                   : QStyle::SP_FileIcon);
+                                                                  : QStyle::SP_FileIcon);
     }
     QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
     QString type(const QFileInfo& info) const override {

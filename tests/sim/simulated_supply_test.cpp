@@ -6,8 +6,8 @@
 
 #include <array>
 #include <fstream>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace pelmora::sim {
 namespace {
@@ -131,8 +131,8 @@ TEST(SimulatedSupplyTest, StopDropsTheLine) {
 
 } // namespace
 TEST(SimulatedSupplyLinkTest, LinksItsTerminalWhileItRunsAndLeavesALaterOneAlone) {
-    const auto link = std::filesystem::temp_directory_path() /
-                      ("pelmora-sim-link-" + std::to_string(::getpid()));
+    const auto link =
+        std::filesystem::temp_directory_path() / ("pelmora-sim-link-" + std::to_string(::getpid()));
     SimConfig config;
     config.linkPath = link;
     auto first = std::make_unique<SimulatedSupply>(config);
