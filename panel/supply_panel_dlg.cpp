@@ -13,9 +13,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <thread>
 
 using namespace pelmora;
@@ -81,6 +83,19 @@ void CSupplyPanelDlg::DoDataExchange() {
             control->installEventFilter(heldKeys);
         }
     }
+    AskForContextMenuOnShiftF10();
+}
+
+void CSupplyPanelDlg::AskForContextMenuOnShiftF10() {
+    // Shift+F10 is the keyboard's other way to a context menu; X11 turns only the Menu key into
+    // a request, so the panel makes the same request, where the Menu key's would go.
+    auto* shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(shiftF10, &QShortcut::activated, this, [this] {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+        const QPoint inside = target->rect().center();
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, inside, target->mapToGlobal(inside));
+        QApplication::sendEvent(target, &request);
+    });
 }
 
 void CSupplyPanelDlg::ShowConnection() {

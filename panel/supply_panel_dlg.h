@@ -100,6 +100,8 @@ private:
     void DismissOpenBoxes();
     // The alert over the panel, left open while the panel goes on polling.
     void ShowAlert();
+    // Shift+F10 opens the same context menu as the Menu key.
+    void AskForContextMenuOnShiftF10();
     // The title: the form's caption, then where the supply is connected, or that it is not.
     void ShowConnection();
 

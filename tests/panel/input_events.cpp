@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -49,6 +50,18 @@ void SendKey(QWidget* anyWidget, QEvent::Type type, Qt::Key key, Qt::KeyboardMod
 void Key(QWidget* anyWidget, Qt::Key key, Qt::KeyboardModifiers modifiers) {
     SendKey(anyWidget, QEvent::KeyPress, key, modifiers, false);
     SendKey(anyWidget, QEvent::KeyRelease, key, modifiers, false);
+    ProcessEventsFor(kSettleMs);
+}
+
+void MenuKeyPress(QWidget* anyWidget) {
+    SendKey(anyWidget, QEvent::KeyPress, Qt::Key_Menu, Qt::NoModifier, false);
+    // Qt hands a keyboard request to the focused widget, from where it goes up until taken.
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : anyWidget;
+    const QPoint inside = target->rect().center();
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, inside, target->mapToGlobal(inside));
+    QSpontaneKeyEvent::setSpontaneous(&request);
+    qApp->notify(target, &request);
+    SendKey(anyWidget, QEvent::KeyRelease, Qt::Key_Menu, Qt::NoModifier, false);
     ProcessEventsFor(kSettleMs);
 }
 

@@ -11,6 +11,9 @@ class QWidget;
 
 // A key pressed and released on the window that holds `anyWidget`.
 void Key(QWidget* anyWidget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// The Menu key: its press, and the request for a context menu that the window system adds to
+// it (the platform does that, so a key event alone does not open a menu).
+void MenuKeyPress(QWidget* anyWidget);
 // A key held down: one press, `repeats` auto-repeated presses, then the release.
 void HoldKey(QWidget* anyWidget, Qt::Key key, int repeats);
 // The same as a busy machine can deliver it: each repeat a release and a press at the same

@@ -1,9 +1,9 @@
 #include "panel_harness.h"
 
+#include "input_events.h"
 #include "supply_panel_dlg.h"
 
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -101,7 +101,7 @@ QRgb LampCentre(CSupplyPanelDlg& panel) {
     return panel.grab().toImage().pixel(kLampCentre) & RGB_MASK;
 }
 
-QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry) {
+QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry, MenuKey key) {
     QStringList offered;
     // Answered from inside the menu's own loop, once it is up.
     QTimer::singleShot(0, [&] {
@@ -125,9 +125,11 @@ QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry) 
             chosen->trigger();
         }
     });
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                              panel.mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(&panel, &menuKey);
+    if (key == MenuKey::Menu) {
+        MenuKeyPress(&panel);
+    } else {
+        Key(&panel, Qt::Key_F10, Qt::ShiftModifier);
+    }
     return offered;
 }
 

@@ -41,10 +41,13 @@ QRgb LampCentre(CSupplyPanelDlg& panel);
 inline constexpr QRgb kLampOnRed = 0xFF0000;
 inline constexpr QRgb kLampOffGrey = 0xB2B2B2;
 
-// Opens the panel's context menu from the keyboard, as the Menu key does, and chooses the
-// entry with this text (none when empty). Returns the entries offered, with whether each could
-// be chosen.
-QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry);
+// The keyboard's two ways to a context menu.
+enum class MenuKey { Menu, ShiftF10 };
+// Opens the panel's context menu by pressing `key` where the focus is, and chooses the entry
+// with this text (none when empty). Returns the entries offered, with whether each could be
+// chosen; none when no menu opened.
+QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry,
+                                  MenuKey key = MenuKey::Menu);
 
 // One simulated supply listed as COM3, the first port the search reaches.
 struct SupplyOnCom3 {

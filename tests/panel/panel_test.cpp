@@ -1,4 +1,5 @@
 #include "drop_down_list.h"
+#include "input_events.h"
 #include "modal_answerer.h"
 #include "panel_harness.h"
 #include "quit_signals.h"
@@ -7,9 +8,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -376,6 +375,27 @@ TEST_F(RunningPanel, ContextMenuOffersReconnectionWhileNotConnectedAndTheAboutEn
                                     QStringLiteral("再接続 (off)"),
                                     QStringLiteral("バージョン情報 Pelmora(&A)...")}));
     EXPECT_EQ(m_answerer.CountOf(QStringLiteral("CAboutDlg")), 1);
+}
+
+TEST_F(RunningPanel, ShiftF10OpensTheSameMenuAsTheMenuKeyWhereverTheFocusIs) {
+    RunPanel(m_panel, [&] {
+        for (const char* control : {"IDC_ONOFF", "IDC_POS_VOLTAGE", "IDC_NEG_CURRENT"}) {
+            // A closed menu leaves no window active on this test platform: each key starts
+            // from a click into the control.
+            const auto offeredBy = [&](MenuKey key) {
+                FocusByClick(m_panel.findChild<QWidget*>(control));
+                return ChooseFromContextMenu(m_panel, QString(), key);
+            };
+            const QStringList fromMenuKey = offeredBy(MenuKey::Menu);
+            EXPECT_FALSE(fromMenuKey.isEmpty()) << control;
+            EXPECT_EQ(offeredBy(MenuKey::ShiftF10), fromMenuKey) << control;
+            if (std::string_view(control) == "IDC_ONOFF") {
+                EXPECT_TRUE(fromMenuKey.contains(QStringLiteral("電流グラフ")));
+            }
+        }
+        EXPECT_TRUE(m_panel.isVisible());
+    });
+    EXPECT_TRUE(m_answerer.Seen().empty());
 }
 
 TEST_F(RunningPanel, MissingHelpPageIsReported) {
