@@ -183,7 +183,7 @@ bool CSerialChannel::LookForHangUp() {
     }
     // Asking for no events still reports a hang-up or an error of the line.
     pollfd watched{m_native->fd, 0, 0};
-    if (::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    if (::poll(&watched, 1, 0) > 0 && (watched.revents & kLineDownEvents) != 0) {
         m_gone = true;
     }
     return m_gone;
@@ -284,13 +284,14 @@ CSerialChannel::LineWait CSerialChannel::WaitForInput(int timeoutMs) {
     // A device that went away stays "readable" for ever: tell that apart from bytes, so that
     // no caller spins on it.
     if ((events & kLineDownEvents) != 0 && BytesWaiting() == 0) {
+        m_gone = true;
         return LineWait::Gone;
     }
     return (events & POLLIN) != 0 ? LineWait::Done : LineWait::TimedOut;
 }
 
 CSerialChannel::LineWait CSerialChannel::WriteWhole(std::string_view bytes) {
-    if (!m_isOpen) {
+    if (!m_isOpen || m_gone) {
         return LineWait::Gone;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteWaitMs);
@@ -301,10 +302,12 @@ CSerialChannel::LineWait CSerialChannel::WriteWhole(std::string_view bytes) {
             continue;
         }
         if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+            m_gone = true;
             return LineWait::Gone;
         }
         const short events = PollUntil(m_native->fd, POLLOUT, deadline);
         if ((events & kLineDownEvents) != 0) {
+            m_gone = true;
             return LineWait::Gone;
         }
         if ((events & POLLOUT) == 0) {

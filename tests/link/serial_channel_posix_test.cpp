@@ -251,7 +251,16 @@ TEST_F(ChannelOnPty, DeviceGoneEndsEveryWaitInsteadOfLookingReadable) {
     ASSERT_TRUE(m_channel.Open(3, kBaud));
     m_device.HangUp();
     EXPECT_EQ(m_channel.WaitForInput(5000), LineWait::Gone);
+    EXPECT_TRUE(m_channel.IsGone());
     EXPECT_EQ(m_channel.WriteWhole("REQA\r"), LineWait::Gone);
+}
+
+TEST_F(ChannelOnPty, AWholeCommandThatMeetsAHangUpMarksTheDeviceGone) {
+    using LineWait = CSerialChannel::LineWait;
+    ASSERT_TRUE(m_channel.Open(3, kBaud));
+    m_device.HangUp();
+    EXPECT_EQ(m_channel.WriteWhole("REQA\r"), LineWait::Gone);
+    EXPECT_TRUE(m_channel.IsGone());
 }
 
 TEST_F(ChannelOnPty, WriteWholeHandsOverTheCommandInOneGo) {
