@@ -20,7 +20,8 @@ constexpr const char* kNoPortStatus = "no port";
 
 bool CSupplyPanelDlg::ProbePort(int portNumber) {
     const auto entry = pelmora::FindPortEntry(portNumber);
-    const bool opened = entry && m_port.Open(portNumber, pelmora::protocol::kBaudRate);
+    // The entry just looked up is the device opened: the port list is read once per number.
+    const bool opened = entry && m_port.OpenDevice(entry->devicePath, pelmora::protocol::kBaudRate);
     if (entry) {
         SearchedPort searched;
         searched.port = *entry;
