@@ -149,12 +149,18 @@ int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& e
                                 : switchedOff   ? "the output was switched off"
                                                 : "the output could not be switched off";
     switch (result.end) {
-    case MonitorEnd::Interrupted:
+    case MonitorEnd::Interrupted: {
+        const std::string stopped = std::string("stopped by ") + stop.SignalName() + " after " +
+                                    std::to_string(result.samples) + " sample(s); " + outcome;
+        // A supply that may still be on is not a success, even when the stop was asked for.
+        if (!options.leaveOn && !switchedOff) {
+            throw CliError(kExitNoSupply, stopped);
+        }
         if (!options.quiet) {
-            err << kProgram << ": stopped by " << stop.SignalName() << " after " << result.samples
-                << " sample(s); " << outcome << '\n';
+            err << kProgram << ": " << stopped << '\n';
         }
         return kExitSuccess;
+    }
     case MonitorEnd::OutputFailed:
         throw CliError(kExitNoSupply, result.problem + "; stopped, and " + outcome);
     case MonitorEnd::StoppedOnError:

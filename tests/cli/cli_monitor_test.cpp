@@ -1,4 +1,5 @@
 #include "cli_runner.h"
+#include "pty_peer.h"
 #include "simulated_supply.h"
 #include "supply_protocol.h"
 #include "wait_until.h"
@@ -137,6 +138,32 @@ TEST(CliMonitor, EveryStopSignalSwitchesTheOutputOffAndLeavesWholeRows) {
             EXPECT_FALSE(row.readings[0].empty()) << row.time;
         }
     }
+}
+
+TEST(CliMonitor, InterruptedWithoutTheOutputSwitchedOffIsAFailure) {
+    // The test plays the supply, and goes away between two polls, unseen by the monitor.
+    PseudoTerminal device;
+    CsvFile csv;
+    RunningCli monitor({"monitor", "--interval", "60000", "--csv", csv.Path()},
+                       "COM3=" + device.DevicePath().string());
+    const auto answer = [&](std::string_view request, std::string_view reply) {
+        std::string received;
+        WaitUntil([&] { return (received += device.Receive(100)).ends_with(request); }, 10s);
+        ASSERT_TRUE(received.ends_with(request)) << received;
+        device.Send(reply);
+    };
+    answer(pelmora::protocol::kIdentityRequest, pelmora::protocol::kIdentityReply);
+    answer(pelmora::protocol::kCurrentRequest, "ACKA,012,034\r");
+    ASSERT_TRUE(WaitUntil([&] { return ParseRecording(ReadFile(csv.Path())).size() == 1; }, 10s));
+    device.HangUp();
+    monitor.Signal(SIGINT);
+    const auto run = monitor.Finish();
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(run.err.find("stopped by SIGINT after 1 sample(s); the output could not be "
+                             "switched off") != std::string::npos)
+        << run.err;
+    EXPECT_EQ(ParseRecording(ReadFile(csv.Path())).size(), 1u);
 }
 
 TEST(CliMonitor, LeaveOnKeepsTheOutputOnWhenInterrupted) {
