@@ -197,7 +197,16 @@ int Dispatch(const CliOptions& options, std::ostream& out, std::ostream& err, By
 int RunVerb(const CliOptions& options, std::ostream& out, std::ostream& err) {
     ByteTrace trace(err, options.verbose);
     try {
-        return Dispatch(options, out, err, trace);
+        const int status = Dispatch(options, out, err, trace);
+        // What a verb prints reaches the system when the stream is flushed: a full disk or a
+        // closed pipe shows only now, and a result that nobody got is no success.
+        errno = 0;
+        if (!(out << std::flush)) {
+            throw CliError(kExitNoSupply,
+                           std::string("cannot write to standard output") +
+                               (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : ""));
+        }
+        return status;
     } catch (const CliError& error) {
         err << kProgram << ": " << error.what() << '\n';
         return error.ExitStatus();

@@ -3,7 +3,9 @@
 #include "pty_peer.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
+#include "spawned_program.h"
 
+#include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <regex>
@@ -78,6 +80,23 @@ TEST(CliVerbs, EachVerbPutsItsCommandOnTheWire) {
         "REQPN\r", "REQPN\r", "V050120\r", "REQPN\r", "REQA\r",    "REQPN\r", "REQA\r",   "REQPN\r",
         "RST\r",   "REQPN\r", "V010010\r", "REQPN\r", "V015020\r", "REQPN\r", "V130015\r"};
     EXPECT_EQ(Wire(supply), expected);
+}
+
+TEST(CliVerbs, AResultThatCannotBeWrittenIsNoSuccess) {
+    SimulatedSupply supply;
+    const std::string errors = "/tmp/pelmora-cli-full-" + std::to_string(::getpid());
+    for (const char* verb : {"read", "identify", "ports"}) {
+        SpawnedProgram cli({PELMORA_CLI_EXECUTABLE, verb, "--wait", kPatientWaitMs},
+                           {{"PELMORA_PORTS", Ports(supply)}}, "/dev/full", errors);
+        const auto status = cli.WaitForEnd(kRunBound);
+        ASSERT_TRUE(status) << verb;
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << verb;
+        std::ifstream said(errors);
+        const std::string line((std::istreambuf_iterator<char>(said)), {});
+        EXPECT_TRUE(Contains(line, "cannot write to standard output (No space left on device)"))
+            << verb << ": " << line;
+    }
+    ::unlink(errors.c_str());
 }
 
 TEST(CliVerbs, KernelDefaultModesAndXoffFromTheSupplyDoNotGetInTheWay) {
