@@ -34,7 +34,7 @@ void ListPorts(const std::string& entries) {
 std::unique_ptr<CSupplyPanelDlg> ReadyPanel() {
     auto panel = std::make_unique<CSupplyPanelDlg>();
     panel->findChild<QLineEdit*>(QStringLiteral("IDC_WAIT_MS"))
-        ->setText(QString::fromLatin1(pelmora::timing::kHostWaitText));
+        ->setText(QString::number(pelmora::timing::kReplyWaitMs));
     return panel;
 }
 

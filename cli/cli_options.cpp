@@ -1,7 +1,7 @@
 #include "cli_options.h"
 
-#include "cli_timing.h"
 #include "exit_status.h"
+#include "supply_timing.h"
 #include "voltage_argument.h"
 #include "voltage_table.h"
 #include "whole_number.h"
@@ -123,10 +123,10 @@ private:
         m_app.add_option("--device", m_devicePath, "the supply's device, e.g. /dev/ttyACM0")
             ->type_name("PATH")
             ->group(group);
-        m_options.waitMs = timing::kDefaultWaitMs;
+        m_options.waitMs = pelmora::timing::kReplyWaitMs;
         Value(m_app, "--wait", "MS",
-              "how long to wait for a reply (default " + std::to_string(timing::kDefaultWaitMs) +
-                  ")",
+              "how long to wait for a reply (default " +
+                  std::to_string(pelmora::timing::kReplyWaitMs) + ")",
               [this](const std::string& o, const std::string& v) {
                   m_options.waitMs = ParseBounded(o, v, 1, kMaxWaitMs);
               })
@@ -170,9 +170,10 @@ private:
 
         m_monitor =
             AddVerb("monitor", "record both currents as CSV; Ctrl+C switches the output off");
-        m_options.interval = std::chrono::milliseconds(timing::kDefaultIntervalMs);
+        m_options.interval = pelmora::timing::kPollPeriod;
         Value(*m_monitor, "--interval", "MS",
-              "from one sample to the next (default " + std::to_string(timing::kDefaultIntervalMs) +
+              "from one sample to the next (default " +
+                  std::to_string(pelmora::timing::kPollPeriod.count()) +
                   "; 0 for as fast as it answers)",
               [this](const std::string& o, const std::string& v) {
                   m_options.interval =

@@ -1,9 +1,9 @@
 #include "port_probe.h"
 
 #include "cli_error.h"
-#include "cli_timing.h"
 #include "supply_commands.h"
 #include "supply_protocol.h"
+#include "supply_timing.h"
 
 #include <algorithm>
 #include <cctype>
@@ -82,7 +82,7 @@ ProbeResult ProbePort(CSerialChannel& channel, const SerialPortEntry& port, int 
         return result;
     }
     trace.Note(label, "opened");
-    std::this_thread::sleep_for(timing::kSettleAfterOpen);
+    std::this_thread::sleep_for(pelmora::timing::kSearchDelay);
     SupplyLine line(channel, label, waitMs, trace);
     result.reply = AskIdentity(line);
     if (result.reply.end == ReplyEnd::Complete && protocol::IsIdentityReply(result.reply.bytes)) {

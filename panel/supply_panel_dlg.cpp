@@ -134,7 +134,7 @@ void CSupplyPanelDlg::OnInitDialog() {
     }
     FillVoltageList(*m_posVoltageCombo, false, m_posCode);
     FillVoltageList(*m_negVoltageCombo, true, m_negCode);
-    m_waitEdit->setText(QString::fromLatin1(timing::kHostWaitText));
+    m_waitEdit->setText(QString::number(timing::kReplyWaitMs));
     const bool found = SearchSupply();
     if (found) {
         OnSupplyFound(FoundSupply(m_searchedPorts)->port);
