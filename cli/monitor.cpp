@@ -2,6 +2,7 @@
 
 #include "current_history.h"
 #include "current_record.h"
+#include "reply_problem.h"
 #include "supply_commands.h"
 
 #include <algorithm>

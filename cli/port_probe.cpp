@@ -1,6 +1,7 @@
 #include "port_probe.h"
 
 #include "cli_error.h"
+#include "reply_problem.h"
 #include "supply_commands.h"
 #include "supply_protocol.h"
 #include "supply_timing.h"
@@ -62,6 +63,12 @@ SerialPortEntry ChosenPort(const PortChoice& choice, const std::vector<SerialPor
     }
     throw CliError(kExitNoSupply, *choice.name + " is not a listed port (listed: " +
                                       (names.empty() ? "none" : names) + "); " + kPortsHint);
+}
+
+std::string NoPortsListed() {
+    return std::string("no serial ports are listed; connect the supply, or name its device with "
+                       "--device or ") +
+           kPortsVariable;
 }
 
 std::string PortLabel(const SerialPortEntry& port) {
@@ -139,9 +146,7 @@ FoundSupply OpenSupply(CSerialChannel& channel, const PortChoice& choice, int wa
 
     const auto order = SearchOrder(listed);
     if (order.empty()) {
-        throw CliError(kExitNoSupply, std::string("no serial ports are listed; connect the supply, "
-                                                  "or name its device with --device or ") +
-                                          kPortsVariable);
+        throw CliError(kExitNoSupply, NoPortsListed());
     }
     std::string reasons;
     bool refused = false;

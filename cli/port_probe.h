@@ -16,6 +16,9 @@ namespace pelmora::cli {
 // How messages call a port: "COM3 (/dev/ttyACM0)", or the bare path of a device given by path.
 std::string PortLabel(const SerialPortEntry& port);
 
+// What to do when no port is listed at all.
+std::string NoPortsListed();
+
 enum class ProbeVerdict {
     // It sent the identity reply; the channel is left open on it.
     Supply,

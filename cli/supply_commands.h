@@ -11,11 +11,6 @@
 // gives it.
 namespace pelmora::cli {
 
-// The one line that says what went wrong with the reply to `request` on the port, read with a
-// wait of waitMs, and what to do.
-std::string DescribeBadReply(std::string_view port, int waitMs, std::string_view request,
-                             const Reply& reply);
-
 // The reply to the identity request; the caller checks it.
 Reply AskIdentity(SupplyLine& line);
 

@@ -1,7 +1,7 @@
 #include "supply_line.h"
 
 #include "cli_error.h"
-#include "escaped_bytes.h"
+#include "reply_problem.h"
 #include "supply_protocol.h"
 
 #include <algorithm>
@@ -39,19 +39,12 @@ CSerialChannel::LineWait SupplyLine::Transmit(std::string_view bytes) {
 }
 
 void SupplyLine::Send(std::string_view command) {
-    switch (Transmit(command)) {
-    case LineWait::Done:
+    const LineWait sent = Transmit(command);
+    if (sent == LineWait::Done) {
         return;
-    case LineWait::TimedOut:
-        throw CliError(kExitNoSupply, m_name + ": the device did not take '" +
-                                          EscapeBytes(command) + "' within " +
-                                          std::to_string(CSerialChannel::kWriteWaitMs) +
-                                          " ms; check the cable and the supply's power");
-    case LineWait::Gone:
-        break;
     }
-    throw CliError(kExitNoSupply,
-                   m_name + ": the port went away; reconnect the supply and try again");
+    const Reply none{sent == LineWait::TimedOut ? ReplyEnd::NotTaken : ReplyEnd::LineGone, {}};
+    throw CliError(kExitNoSupply, DescribeBadReply(m_name, m_waitMs, command, none));
 }
 
 Reply SupplyLine::Request(std::string_view request) {

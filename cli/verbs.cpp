@@ -6,6 +6,7 @@
 #include "local_time.h"
 #include "monitor.h"
 #include "port_survey.h"
+#include "reply_problem.h"
 #include "supply_commands.h"
 #include "terminal.h"
 #include "voltage_argument.h"
@@ -37,16 +38,13 @@ private:
     SupplyLine m_line;
 };
 
-int RunPorts(const CliOptions& options, std::ostream& out, std::ostream& err, ByteTrace& trace) {
+int RunPorts(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
     std::vector<SerialPortEntry> ports = ListSerialPorts();
     if (options.port.name || options.port.device) {
         ports = {ChosenPort(options.port, ports)};
     }
     if (ports.empty()) {
-        err << kProgram
-            << ": no serial ports are listed; connect the supply, or list its device in "
-            << kPortsVariable << '\n';
-        return kExitNoSupply;
+        throw CliError(kExitNoSupply, NoPortsListed());
     }
     const auto reports = SurveyPorts(ports, options.waitMs, trace, UsbDetailsOfDevice);
     if (options.json) {
@@ -176,7 +174,7 @@ int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& e
 int Dispatch(const CliOptions& options, std::ostream& out, std::ostream& err, ByteTrace& trace) {
     switch (options.verb) {
     case Verb::Ports:
-        return RunPorts(options, out, err, trace);
+        return RunPorts(options, out, trace);
     case Verb::Identify:
         return RunIdentify(options, out, trace);
     case Verb::Set:
