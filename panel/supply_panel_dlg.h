@@ -118,7 +118,8 @@ private:
     void OnSupplyLost();
     void StartWatching();
     void StopWatching();
-    // One look at the ports; a device that has appeared since the last one is asked who it is.
+    // One look at the ports; a device that has appeared since the last one, or that another
+    // program held when it was last tried, is asked who it is.
     void OnWatchTimer();
     // Opens a device and asks it who it is; leaves it open only if it is the supply.
     bool ProbeDevice(const pelmora::SerialPortEntry& port);

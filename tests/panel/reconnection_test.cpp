@@ -1,7 +1,9 @@
 #include "modal_answerer.h"
 #include "not_found_message.h"
 #include "panel_harness.h"
+#include "serial_channel.h"
 #include "supply_panel_dlg.h"
+#include "supply_protocol.h"
 
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -91,6 +93,26 @@ TEST_F(PanelOnALinkedPort, ASupplyPluggedInAfterStartUpIsFoundWithoutARestart) {
         EXPECT_EQ(m_answerer.Seen().size(), 1u);
     });
     EXPECT_EQ(Commands(*later).back(), "RST\r");
+}
+
+TEST_F(PanelOnALinkedPort, ASupplyHeldByAnotherProgramAtStartUpIsFoundOnceLetGo) {
+    SimulatedSupply supply(AtTheLink());
+    auto holder = std::make_unique<CSerialChannel>();
+    ASSERT_TRUE(holder->OpenDevice(m_link, pelmora::protocol::kBaudRate));
+    RunPanel(m_panel, [&] {
+        EXPECT_EQ(m_panel.windowTitle(), NotConnectedTitle());
+        // A few looks while it is still held.
+        ProcessEventsFor(2500);
+        EXPECT_EQ(m_panel.windowTitle(), NotConnectedTitle());
+
+        holder.reset();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return m_panel.windowTitle() == ConnectedTitle(); },
+                                       kReconnectBoundMs));
+        EXPECT_EQ(Commands(supply), (std::vector<std::string>{"REQPN\r", "RST\r"}));
+    });
+    // The not-found message, and the box that names the program holding the port.
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen().front().text, QString::fromUtf8(kNotFoundMessage));
 }
 
 TEST_F(PanelOnALinkedPort, AnotherInstrumentThatStaysIsAskedWhoItIsOnlyOnce) {
