@@ -66,6 +66,9 @@ bool CSupplyPanelDlg::PollCurrents() {
         m_posCurrentEdit->setText(QString::number(m_posHistory.Average()));
         m_negCurrentEdit->setText(QString::number(m_negHistory.Average()));
     }
-    NoteReading(reading);
+    // A poll that met the supply's loss is not a row of its own: the loss makes one.
+    if (!m_port.IsGone()) {
+        NoteReading(reading);
+    }
     return reading.has_value();
 }

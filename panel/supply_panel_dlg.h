@@ -107,6 +107,10 @@ private:
 
     // Every poll's outcome goes on to the graph and to the recording; none is taken for them.
     void NoteReading(const std::optional<pelmora::protocol::CurrentReading>& reading);
+    // The supply was found gone: one row without readings marks when.
+    void NoteLoss();
+    void RecordRow(const std::optional<pelmora::protocol::CurrentReading>& reading,
+                   const pelmora::protocol::CurrentReading& average);
     // The recording could not be written: it has ended, and the user is told why.
     void ReportRecordingFailure(const QString& path, const QString& problem);
 

@@ -18,6 +18,8 @@ void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
 void CSupplyPanelDlg::OnSupplyLost() {
     // Closed at once, so that the system can give the returning device its old name.
     m_port.Close();
+    // The recording says when the supply went, once, whether a poll was out or not.
+    NoteLoss();
     m_outputOn = false;
     update();
     ShowConnection();
