@@ -46,15 +46,15 @@ void CSupplyPanelDlg::ShowAlert() {
     // A box run to its end from inside the tick would hold the timer back for as long as it is
     // open: no poll would go out, and a supply that recovers would go unnoticed. So the box is
     // opened and the tick returns; the answer arrives when the user gives it.
-    auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                  NotFoundMessage(), QMessageBox::Ok | QMessageBox::Cancel, this);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    connect(alert, &QMessageBox::finished, this, [this, alert] {
+    m_alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                              NotFoundMessage(), QMessageBox::Ok | QMessageBox::Cancel, this);
+    m_alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_alert, &QMessageBox::finished, this, [this, alert = m_alert.data()] {
         if (alert->clickedButton() == alert->button(QMessageBox::Ok)) {
             m_alertArmed = true;
         }
     });
-    alert->open();
+    m_alert->open();
 }
 
 bool CSupplyPanelDlg::PollCurrents() {

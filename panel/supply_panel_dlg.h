@@ -9,6 +9,8 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPointer>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -98,7 +100,8 @@ private:
     void UpdateWindow();
     // Ends any message or About box over the panel, as the panel is going away.
     void DismissOpenBoxes();
-    // The alert over the panel, left open while the panel goes on polling.
+    // The alert over the panel, left open while the panel goes on polling, and closed when the
+    // supply is found again.
     void ShowAlert();
     // Shift+F10 opens the same context menu as the Menu key.
     void AskForContextMenuOnShiftF10();
@@ -132,6 +135,7 @@ private:
     QIcon m_hIcon;
     bool m_outputOn = false;
     bool m_alertArmed = true;
+    QPointer<QMessageBox> m_alert;
     int m_timerId = 0;
     CSerialChannel m_port;
     std::string m_posCode;

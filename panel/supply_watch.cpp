@@ -7,6 +7,10 @@
 
 void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
     StopWatching();
+    // What it warned of is over.
+    if (m_alert) {
+        m_alert->reject();
+    }
     m_supplyPort = port;
     m_supplyStableName = pelmora::StableDeviceName(port.devicePath);
     // However the program ends from here on, the supply hears the reset.

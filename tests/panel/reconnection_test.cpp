@@ -5,6 +5,7 @@
 #include "supply_panel_dlg.h"
 #include "supply_protocol.h"
 
+#include <QPointer>
 #include <QPushButton>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -54,6 +55,8 @@ SimConfig HangingUpWhilePolled() {
 
 TEST_F(PanelOnALinkedPort, LosingTheSupplyShowsTheOutputOffAndFindsItAgainWhenItComesBack) {
     auto lost = std::make_unique<SimulatedSupply>(AtTheLink(HangingUpWhilePolled()));
+    // The alert is left open, as by a user away from the desk.
+    m_answerer.SetAnswer([](const SeenBox&) { return QMessageBox::NoButton; });
     RunPanel(m_panel, [&] {
         EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
         OnOff()->click();
@@ -72,6 +75,9 @@ TEST_F(PanelOnALinkedPort, LosingTheSupplyShowsTheOutputOffAndFindsItAgainWhenIt
         EXPECT_EQ(Commands(back), (std::vector<std::string>{"REQPN\r", "RST\r"}));
         EXPECT_EQ(LampCentre(m_panel), kLampOffGrey) << "found again, the output stays off";
         EXPECT_EQ(m_answerer.Seen().size(), 1u) << "no box while watching";
+        const QPointer<QDialog> alertBox = m_answerer.Seen().front().dialog;
+        EXPECT_TRUE(ProcessEventsUntil([&] { return !alertBox || !alertBox->isVisible(); }))
+            << "the alert outlived the supply's return";
 
         OnOff()->click();
         EXPECT_EQ(Commands(back).back(), "V010010\r");
