@@ -105,7 +105,8 @@ private:
     void ShowAlert();
     // Shift+F10 opens the same context menu as the Menu key.
     void AskForContextMenuOnShiftF10();
-    // The title: the form's caption, then where the supply is connected, or that it is not.
+    // The title: where the supply is connected, or that it is not, whether the readings are
+    // recorded, then the form's caption.
     void ShowConnection();
 
     // Every poll's outcome goes on to the graph and to the recording; none is taken for them.

@@ -87,7 +87,7 @@ TEST_F(RunningPanel, StartsWithOutputOffAfterExactlyOneReset) {
         EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
         EXPECT_TRUE(m_answerer.Seen().empty());
         EXPECT_EQ(m_panel.windowTitle(),
-                  QStringLiteral("PelmoraPn99 v1.0 \u2014 COM3 (%1)")
+                  QStringLiteral("COM3 (%1) \u2014 PelmoraPn99 v1.0")
                       .arg(QString::fromStdString(Supply().SlavePath().string())));
     });
     ExpectResetLastAndPortFree(Supply());
@@ -435,7 +435,7 @@ TEST(PanelWithoutSupply, RunsOnAndAlertsOnceSwitchedOn) {
     RunPanel(panel, [&] {
         ASSERT_EQ(answerer.Seen().size(), 1u);
         EXPECT_EQ(answerer.Seen()[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        EXPECT_EQ(panel.windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 未接続"));
+        EXPECT_EQ(panel.windowTitle(), QStringLiteral("未接続 \u2014 PelmoraPn99 v1.0"));
         OnOff(panel)->click();
         EXPECT_EQ(LampCentre(panel), kLampOnRed);
         ASSERT_TRUE(ProcessEventsUntil([&] { return answerer.Seen().size() == 2; }));

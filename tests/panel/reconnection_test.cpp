@@ -32,7 +32,7 @@ protected:
         return config;
     }
     QString Title(const std::string& where) {
-        return QStringLiteral("PelmoraPn99 v1.0 \u2014 ") + QString::fromStdString(where);
+        return QString::fromStdString(where) + QStringLiteral(" \u2014 PelmoraPn99 v1.0");
     }
     QString ConnectedTitle() { return Title("COM3 (" + m_link.string() + ")"); }
     QString NotConnectedTitle() { return Title("未接続"); }

@@ -63,7 +63,9 @@ protected:
     QPushButton* OnOff() { return m_panel.findChild<QPushButton*>(QStringLiteral("IDC_ONOFF")); }
     int Polls() { return CountCommand(m_sim.supply, "REQA\r"); }
     bool TitleSaysRecording() {
-        return m_panel.windowTitle().endsWith(QStringLiteral(" \u2014 記録中"));
+        return m_panel.windowTitle().startsWith(
+            QStringLiteral("COM3 (%1) \u2014 記録中 \u2014 ")
+                .arg(QString::fromStdString(m_sim.supply.SlavePath().string())));
     }
     void RecordTo(const fs::path& file) {
         m_answerer.SetAnswer(ModalAnswerer::ChoosingFile(QString::fromStdString(file.string())));
