@@ -9,7 +9,7 @@
 
 namespace {
 
-// The panel in English, as `--lang en` or PELMORA_LANG=en gives it.
+// The panel in English, as `--lang en`, PELMORA_LANG=en or an English locale gives it.
 class EnglishPanel : public ::testing::Test {
 protected:
     EnglishPanel() {
