@@ -4,10 +4,14 @@
 #include "panel_harness.h"
 #include "quit_signals.h"
 #include "serial_channel.h"
+#include "supply_app.h"
 #include "supply_panel_dlg.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -398,10 +402,30 @@ TEST_F(RunningPanel, ShiftF10OpensTheSameMenuAsTheMenuKeyWhereverTheFocusIs) {
     EXPECT_TRUE(m_answerer.Seen().empty());
 }
 
-TEST_F(RunningPanel, MissingHelpPageIsReported) {
-    RunPanel(m_panel, [&] { QTest::keyClick(&m_panel, Qt::Key_F1); });
-    ASSERT_EQ(m_answerer.Seen().size(), 1u);
-    EXPECT_EQ(m_answerer.Seen().front().text, QStringLiteral("Failed to launch help."));
+TEST_F(RunningPanel, F1SaysWhereTheHelpPageIsWhenItCannotBeOpened) {
+    const QString page = CSupplyApp::HelpPagePath();
+    ASSERT_FALSE(QFileInfo::exists(page));
+    RunPanel(m_panel, [&] {
+        QTest::keyClick(&m_panel, Qt::Key_F1);
+        // Installed, but no browser can be started: the offscreen platform has none.
+        const QFileInfo installed(page);
+        QDir().mkpath(installed.absolutePath());
+        QFile file(page);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        QTest::keyClick(&m_panel, Qt::Key_F1);
+        QFile::remove(page);
+        QDir().rmpath(installed.absolutePath());
+    });
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen()[0].text,
+              QStringLiteral("Failed to launch help.\nThe help page is not installed (%1 is "
+                             "missing).")
+                  .arg(page));
+    EXPECT_EQ(m_answerer.Seen()[1].text,
+              QStringLiteral("Failed to launch help.\nThe help page is %1: open it in a web "
+                             "browser.")
+                  .arg(page));
 }
 
 TEST(PanelWithoutSupply, CloseRequestDuringStartUpEndsThePanelUnshown) {
