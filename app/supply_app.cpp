@@ -20,8 +20,10 @@ constexpr const char* kSettingsKey =
     "アプリケーション ウィザードで生成されたローカル アプリケーション";
 constexpr const char* kHelpPageRelativePath = "/../share/pelmora/help.html";
 constexpr const char* kHelpFailedMessage = "Failed to launch help.";
-constexpr const char* kHelpPageIsMessage = "The help page is %1: open it in a web browser.";
-constexpr const char* kHelpPageMissingMessage = "The help page is not installed (%1 is missing).";
+// The path on a line of its own, whole, to be copied.
+constexpr const char* kHelpPageIsMessage = "Open the help page in a web browser:\n%1";
+constexpr const char* kHelpPageMissingMessage =
+    "The help page is not installed; it belongs at:\n%1";
 constexpr const char* kTranslationsDir = ":/pelmora/translations";
 constexpr const char* kTranslationName = "pelmora";
 

@@ -419,12 +419,11 @@ TEST_F(RunningPanel, F1SaysWhereTheHelpPageIsWhenItCannotBeOpened) {
     });
     ASSERT_EQ(m_answerer.Seen().size(), 2u);
     EXPECT_EQ(m_answerer.Seen()[0].text,
-              QStringLiteral("Failed to launch help.\nThe help page is not installed (%1 is "
-                             "missing).")
+              QStringLiteral("Failed to launch help.\nThe help page is not installed; it belongs "
+                             "at:\n%1")
                   .arg(page));
     EXPECT_EQ(m_answerer.Seen()[1].text,
-              QStringLiteral("Failed to launch help.\nThe help page is %1: open it in a web "
-                             "browser.")
+              QStringLiteral("Failed to launch help.\nOpen the help page in a web browser:\n%1")
                   .arg(page));
 }
 
