@@ -25,8 +25,8 @@ std::optional<std::filesystem::path> StableDeviceName(const std::filesystem::pat
 // can be opened or goes away.
 class PortWatch {
 public:
-    // The devices there now count as seen: only later arrivals are reported, and those among
-    // them that were refused as busy.
+    // The devices there now count as seen: only later arrivals are reported, and those of the
+    // present ones that were refused as busy.
     void Start(const std::vector<SerialPortEntry>& listed,
                const std::vector<SerialPortEntry>& refusedAsBusy = {});
     // The listed entries to try now, in list order: those whose device is there now and was
