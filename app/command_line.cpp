@@ -14,7 +14,9 @@ constexpr const char* kDescription =
     "Control panel for a dual-rail laboratory power supply on a USB serial port.\n"
     "At start-up it looks for the supply on the machine's serial ports (or on those that\n"
     "PELMORA_PORTS lists as NAME=PATH,...) and switches its output off; every way the panel\n"
-    "ends switches the output off again. PELMORA_LANG=en chooses English as --lang does.\n"
+    "ends switches the output off again. Its texts are in English under an English locale\n"
+    "(LC_ALL, LC_MESSAGES or LANG such as en_US.UTF-8) and in Japanese under any other;\n"
+    "--lang, or PELMORA_LANG where --lang is not given, chooses instead.\n"
     "With --demo it runs against a simulated supply of its own; options after '--' go to\n"
     "the simulated supply (see pelmora-sim --help).";
 
@@ -56,7 +58,27 @@ bool IsLanguage(const QString& name) {
     return name == QLatin1String(kJapanese) || name == QLatin1String(kEnglish);
 }
 
+// Where a locale name's language ends: "en_US.UTF-8", "en.UTF-8", "en@euro".
+constexpr std::string_view kLanguageEnds = "_.@";
+
+std::string EnvironmentValue(const char* name) {
+    return qEnvironmentVariable(name).toStdString();
+}
+
 } // namespace
+
+std::string LanguageOfLocale(std::string_view lcAll, std::string_view lcMessages,
+                             std::string_view lang) {
+    std::string_view locale;
+    for (const auto value : {lcAll, lcMessages, lang}) {
+        if (!value.empty()) {
+            locale = value;
+            break;
+        }
+    }
+    const auto language = locale.substr(0, locale.find_first_of(kLanguageEnds));
+    return language == kEnglish ? kEnglish : kJapanese;
+}
 
 CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
     QCommandLineParser parser;
@@ -68,7 +90,8 @@ CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std
                                      QStringLiteral("Show the version and exit."));
     const QCommandLineOption language(
         QStringLiteral("lang"),
-        QStringLiteral("The language of the panel: ja (Japanese, the default) or en (English)."),
+        QStringLiteral("The language of the panel: ja (Japanese) or en (English); the locale's "
+                       "by default."),
         QStringLiteral("language"));
     const QCommandLineOption demo(
         QStringLiteral("demo"),
@@ -131,6 +154,9 @@ CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std
         request.language = parser.value(language).toStdString();
     } else if (IsLanguage(fromEnvironment)) {
         request.language = fromEnvironment.toStdString();
+    } else {
+        request.language = LanguageOfLocale(
+            EnvironmentValue("LC_ALL"), EnvironmentValue("LC_MESSAGES"), EnvironmentValue("LANG"));
     }
     return request;
 }

@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The panel's command line, read before the application object exists: that object needs a
@@ -12,11 +13,19 @@
 // Exit status for a command line that cannot be followed.
 inline constexpr int kUsageExitCode = 2;
 
-// The language of the panel's texts, Japanese unless English is asked for.
+// The language of the panel's texts: the Japanese of the forms unless English is asked for or
+// the locale is an English one.
 inline constexpr const char* kJapanese = "ja";
 inline constexpr const char* kEnglish = "en";
-// Chooses the language where the command line does not.
+// Chooses the language where the command line does not, before the locale.
 inline constexpr const char* kLanguageVariable = "PELMORA_LANG";
+
+// The language for the locale of messages, named by the values of LC_ALL, LC_MESSAGES and LANG
+// (empty for one that is not set): the first non-empty one decides, as POSIX has it. English
+// for an English locale ("en", "en_US.UTF-8", "en_GB@euro"), Japanese for any other, "C" and
+// "POSIX" included.
+std::string LanguageOfLocale(std::string_view lcAll, std::string_view lcMessages,
+                             std::string_view lang);
 
 struct CommandLineRequest {
     // Set when the program is to end at once with this status, after the help, the version or

@@ -20,6 +20,10 @@ constexpr const char* kSettingsKey =
     "アプリケーション ウィザードで生成されたローカル アプリケーション";
 constexpr const char* kHelpPageRelativePath = "/../share/pelmora/help.html";
 constexpr const char* kHelpFailedMessage = "Failed to launch help.";
+// The path on a line of its own, whole, to be copied.
+constexpr const char* kHelpPageIsMessage = "Open the help page in a web browser:\n%1";
+constexpr const char* kHelpPageMissingMessage =
+    "The help page is not installed; it belongs at:\n%1";
 constexpr const char* kTranslationsDir = ":/pelmora/translations";
 constexpr const char* kTranslationName = "pelmora";
 
@@ -57,11 +61,16 @@ QString CSupplyApp::HelpPagePath() {
 
 void CSupplyApp::OnHelp() {
     const QString page = HelpPagePath();
-    if (QFileInfo::exists(page) && QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
+    const bool installed = QFileInfo::exists(page);
+    if (installed && QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
         return;
     }
+    // Without a browser to start, the user can still read the page: say where it is.
+    const QString where =
+        QString::fromLatin1(installed ? kHelpPageIsMessage : kHelpPageMissingMessage).arg(page);
     QMessageBox failed(QMessageBox::Warning, applicationName(),
-                       QString::fromLatin1(kHelpFailedMessage), QMessageBox::Ok, activeWindow());
+                       QString::fromLatin1(kHelpFailedMessage) + QLatin1Char('\n') + where,
+                       QMessageBox::Ok, activeWindow());
     failed.exec();
 }
 

@@ -17,7 +17,8 @@ public:
     void UseLanguage(const std::string& language);
     // Runs the panel's whole life; always false, as nothing runs after the panel.
     bool InitInstance();
-    // Opens the help page in the desktop's browser.
+    // Opens the help page in the desktop's browser; when it cannot, says where the page is, or
+    // that it is not installed.
     void OnHelp();
 
     // Where the help page is installed beside the program.

@@ -46,15 +46,15 @@ void CSupplyPanelDlg::ShowAlert() {
     // A box run to its end from inside the tick would hold the timer back for as long as it is
     // open: no poll would go out, and a supply that recovers would go unnoticed. So the box is
     // opened and the tick returns; the answer arrives when the user gives it.
-    auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                  NotFoundMessage(), QMessageBox::Ok | QMessageBox::Cancel, this);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    connect(alert, &QMessageBox::finished, this, [this, alert] {
+    m_alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                              NotFoundMessage(), QMessageBox::Ok | QMessageBox::Cancel, this);
+    m_alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_alert, &QMessageBox::finished, this, [this, alert = m_alert.data()] {
         if (alert->clickedButton() == alert->button(QMessageBox::Ok)) {
             m_alertArmed = true;
         }
     });
-    alert->open();
+    m_alert->open();
 }
 
 bool CSupplyPanelDlg::PollCurrents() {
@@ -66,6 +66,9 @@ bool CSupplyPanelDlg::PollCurrents() {
         m_posCurrentEdit->setText(QString::number(m_posHistory.Average()));
         m_negCurrentEdit->setText(QString::number(m_negHistory.Average()));
     }
-    NoteReading(reading);
+    // A poll that met the supply's loss is not a row of its own: the loss makes one.
+    if (!m_port.IsGone()) {
+        NoteReading(reading);
+    }
     return reading.has_value();
 }

@@ -13,6 +13,18 @@ void CSupplyPanelDlg::NoteReading(const std::optional<pelmora::protocol::Current
         m_trace.Add({since.count(), reading->positiveMa, reading->negativeMa, average.positiveMa,
                      average.negativeMa});
     }
+    // Away, the supply gives nothing to record: the row of its loss says when it went.
+    if (m_port.IsOpen()) {
+        RecordRow(reading, average);
+    }
+}
+
+void CSupplyPanelDlg::NoteLoss() {
+    RecordRow(std::nullopt, {m_posHistory.Average(), m_negHistory.Average()});
+}
+
+void CSupplyPanelDlg::RecordRow(const std::optional<pelmora::protocol::CurrentReading>& reading,
+                                const pelmora::protocol::CurrentReading& average) {
     if (QString problem; !m_recording.Write(reading, average, problem)) {
         ReportRecordingFailure(m_recording.Path(), problem);
     }

@@ -38,6 +38,16 @@ const SearchedPort* FoundSupply(const std::vector<SearchedPort>& ports) {
     return nullptr;
 }
 
+std::vector<pelmora::SerialPortEntry> BusyPorts(const std::vector<SearchedPort>& ports) {
+    std::vector<pelmora::SerialPortEntry> busy;
+    for (const auto& port : ports) {
+        if (port.failure.problem == pelmora::PortProblem::Busy) {
+            busy.push_back(port.port);
+        }
+    }
+    return busy;
+}
+
 std::string DescribeSearchedPort(const SearchedPort& port) {
     std::string line = port.port.name + " (" + port.port.devicePath.string() + "): ";
     if (port.failure.problem != pelmora::PortProblem::None) {

@@ -21,6 +21,9 @@ struct SearchedPort {
 // The port the supply was found on; null when it was not found.
 const SearchedPort* FoundSupply(const std::vector<SearchedPort>& ports);
 
+// The ports that another program held, to be tried again while the supply is watched for.
+std::vector<pelmora::SerialPortEntry> BusyPorts(const std::vector<SearchedPort>& ports);
+
 // One line for the log, e.g. "COM3 (/dev/ttyACM0): other device, answered "ACKPNDRELVOV01\r"".
 std::string DescribeSearchedPort(const SearchedPort& port);
 

@@ -4,6 +4,7 @@
 #include "dialog_frame.h"
 #include "drop_down_list.h"
 #include "key_repeat_filter.h"
+#include "label_fit.h"
 #include "panel_timing.h"
 #include "resource.h"
 #include "response_box.h"
@@ -24,7 +25,7 @@ using namespace pelmora;
 
 namespace {
 
-// Between the template's caption and where the supply is.
+// Between the parts of the title: where the supply is, the recording, the template's caption.
 constexpr const char* kTitleSeparator = " \u2014 ";
 
 } // namespace
@@ -33,6 +34,9 @@ CSupplyPanelDlg::CSupplyPanelDlg(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::IDD_PANEL>()), m_hIcon(LoadAppIcon()),
       m_posCode(kDefaultVoltageCode), m_negCode(kDefaultVoltageCode) {
     m_ui->setupUi(this);
+    // The texts are in the user's language by now; one longer than the template's is shown
+    // whole.
+    WidenLabelsToFit(*this);
     ApplyDialogFrame(*this);
     m_caption = windowTitle();
     DoDataExchange();
@@ -105,11 +109,13 @@ void CSupplyPanelDlg::ShowConnection() {
             QStringLiteral("%1 (%2)").arg(QString::fromStdString(m_supplyPort.name),
                                           QString::fromStdString(m_supplyPort.devicePath.string()));
     }
-    QString title = m_caption + QString::fromUtf8(kTitleSeparator) + where;
+    // The connection first: a window manager that cuts a long title cuts the caption, which
+    // never changes.
+    QString title = where;
     if (m_recording.IsRecording()) {
         title += QString::fromUtf8(kTitleSeparator) + tr("記録中");
     }
-    setWindowTitle(title);
+    setWindowTitle(title + QString::fromUtf8(kTitleSeparator) + m_caption);
 }
 
 int CSupplyPanelDlg::exec() {

@@ -9,6 +9,8 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPointer>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -98,15 +100,21 @@ private:
     void UpdateWindow();
     // Ends any message or About box over the panel, as the panel is going away.
     void DismissOpenBoxes();
-    // The alert over the panel, left open while the panel goes on polling.
+    // The alert over the panel, left open while the panel goes on polling, and closed when the
+    // supply is found again.
     void ShowAlert();
     // Shift+F10 opens the same context menu as the Menu key.
     void AskForContextMenuOnShiftF10();
-    // The title: the form's caption, then where the supply is connected, or that it is not.
+    // The title: where the supply is connected, or that it is not, whether the readings are
+    // recorded, then the form's caption.
     void ShowConnection();
 
     // Every poll's outcome goes on to the graph and to the recording; none is taken for them.
     void NoteReading(const std::optional<pelmora::protocol::CurrentReading>& reading);
+    // The supply was found gone: one row without readings marks when.
+    void NoteLoss();
+    void RecordRow(const std::optional<pelmora::protocol::CurrentReading>& reading,
+                   const pelmora::protocol::CurrentReading& average);
     // The recording could not be written: it has ended, and the user is told why.
     void ReportRecordingFailure(const QString& path, const QString& problem);
 
@@ -118,7 +126,8 @@ private:
     void OnSupplyLost();
     void StartWatching();
     void StopWatching();
-    // One look at the ports; a device that has appeared since the last one is asked who it is.
+    // One look at the ports; a device that has appeared since the last one, or that another
+    // program held when it was last tried, is asked who it is.
     void OnWatchTimer();
     // Opens a device and asks it who it is; leaves it open only if it is the supply.
     bool ProbeDevice(const pelmora::SerialPortEntry& port);
@@ -127,6 +136,7 @@ private:
     QIcon m_hIcon;
     bool m_outputOn = false;
     bool m_alertArmed = true;
+    QPointer<QMessageBox> m_alert;
     int m_timerId = 0;
     CSerialChannel m_port;
     std::string m_posCode;

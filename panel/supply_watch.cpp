@@ -7,6 +7,10 @@
 
 void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
     StopWatching();
+    // What it warned of is over.
+    if (m_alert) {
+        m_alert->reject();
+    }
     m_supplyPort = port;
     m_supplyStableName = pelmora::StableDeviceName(port.devicePath);
     // However the program ends from here on, the supply hears the reset.
@@ -18,6 +22,8 @@ void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
 void CSupplyPanelDlg::OnSupplyLost() {
     // Closed at once, so that the system can give the returning device its old name.
     m_port.Close();
+    // The recording says when the supply went, once, whether a poll was out or not.
+    NoteLoss();
     m_outputOn = false;
     update();
     ShowConnection();
@@ -29,7 +35,7 @@ void CSupplyPanelDlg::OnSupplyLost() {
 }
 
 void CSupplyPanelDlg::StartWatching() {
-    m_portWatch.Start(pelmora::ListSerialPorts());
+    m_portWatch.Start(pelmora::ListSerialPorts(), BusyPorts(m_searchedPorts));
     if (m_watchTimerId == 0) {
         m_watchTimerId = startTimer(pelmora::timing::kWatchPeriod);
     }
@@ -43,16 +49,19 @@ void CSupplyPanelDlg::StopWatching() {
 }
 
 void CSupplyPanelDlg::OnWatchTimer() {
-    auto appeared = m_portWatch.Look(pelmora::ListSerialPorts());
+    auto toTry = m_portWatch.Look(pelmora::ListSerialPorts());
     // The supply's own device first, recognised by its lasting name, whatever number it has now.
     if (m_supplyStableName) {
         const auto stableTarget = pelmora::DeviceIdentity(*m_supplyStableName);
-        std::stable_partition(appeared.begin(), appeared.end(), [&](const auto& entry) {
+        std::stable_partition(toTry.begin(), toTry.end(), [&](const auto& entry) {
             return stableTarget && pelmora::DeviceIdentity(entry.devicePath) == stableTarget;
         });
     }
-    for (const auto& entry : appeared) {
-        if (ProbeDevice(entry)) {
+    for (const auto& entry : toTry) {
+        const bool found = ProbeDevice(entry);
+        m_portWatch.NoteTried(entry,
+                              m_port.LastOpenFailure().problem == pelmora::PortProblem::Busy);
+        if (found) {
             SendReset();
             OnSupplyFound(entry);
             return;

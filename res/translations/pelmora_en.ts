@@ -72,7 +72,7 @@
     </message>
     <message>
         <source>未接続</source>
-        <translation>not connected</translation>
+        <translation>Not connected</translation>
     </message>
     <message>
         <source>電流グラフ</source>
@@ -96,7 +96,7 @@
     </message>
     <message>
         <source>記録中</source>
-        <translation>recording</translation>
+        <translation>Recording</translation>
     </message>
 </context>
 <context>

@@ -83,3 +83,17 @@ TEST(PortWatch, IdentityChangesWithTheNodeNotWithTheName) {
     name.PointAt(again.DevicePath());
     EXPECT_NE(DeviceIdentity(name.Path()), before);
 }
+
+TEST(PortWatch, TriesADeviceRefusedAsBusyAtEveryLookUntilItOpens) {
+    PseudoTerminal held;
+    PseudoTerminal other;
+    const std::vector<SerialPortEntry> listed = {{"COM1", other.DevicePath()},
+                                                 {"COM2", held.DevicePath()}};
+    PortWatch watch;
+    watch.Start(listed, {listed[1]});
+    EXPECT_EQ(Names(watch.Look(listed)), std::vector<std::string>{"COM2"});
+    watch.NoteTried(listed[1], true);
+    EXPECT_EQ(Names(watch.Look(listed)), std::vector<std::string>{"COM2"}) << "still held";
+    watch.NoteTried(listed[1], false);
+    EXPECT_TRUE(watch.Look(listed).empty()) << "once opened, it is asked no more";
+}

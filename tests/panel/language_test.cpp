@@ -9,7 +9,7 @@
 
 namespace {
 
-// The panel in English, as `--lang en` or PELMORA_LANG=en gives it.
+// The panel in English, as `--lang en`, PELMORA_LANG=en or an English locale gives it.
 class EnglishPanel : public ::testing::Test {
 protected:
     EnglishPanel() {
@@ -49,7 +49,7 @@ TEST_F(EnglishPanel, EveryTextTheUserSeesIsEnglish) {
     RunPanel(*m_panel, [&] {
         EXPECT_EQ(Texts({"group"}), (QStringList{"Negative", "Positive"}));
         EXPECT_EQ(Texts({"label"}), (QStringList{"Output", "[mA]", "[mA]"}));
-        EXPECT_EQ(m_panel->windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 not connected"));
+        EXPECT_EQ(m_panel->windowTitle(), QStringLiteral("Not connected \u2014 PelmoraPn99 v1.0"));
         menu = ChooseFromContextMenu(*m_panel, QStringLiteral("&About Pelmora..."));
     });
     EXPECT_EQ(menu,
@@ -61,12 +61,27 @@ TEST_F(EnglishPanel, EveryTextTheUserSeesIsEnglish) {
     EXPECT_EQ(m_answerer.Seen()[1].title, QStringLiteral("About Pelmora"));
 }
 
+TEST_F(EnglishPanel, EveryLabelShowsItsTextWhole) {
+    RunPanel(*m_panel, [&] {
+        for (auto* label : m_panel->findChildren<QLabel*>()) {
+            if (!label->isVisible()) {
+                continue;
+            }
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()),
+                      label->contentsRect().width())
+                << label->objectName().toStdString();
+            EXPECT_TRUE(m_panel->rect().contains(label->geometry()))
+                << label->objectName().toStdString();
+        }
+    });
+}
+
 TEST(JapanesePanel, IsTheDefault) {
     ModalAnswerer answerer;
     ListedPorts listed("COM1=/nonexistent/ttyUSB0");
     CSupplyPanelDlg panel;
     RunPanel(panel, [&] {
-        EXPECT_EQ(panel.windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 未接続"));
+        EXPECT_EQ(panel.windowTitle(), QStringLiteral("未接続 \u2014 PelmoraPn99 v1.0"));
     });
     ASSERT_EQ(answerer.Seen().size(), 1u);
     EXPECT_TRUE(answerer.Seen()[0].text.startsWith(QStringLiteral("USB電源が見つかりません。")));

@@ -4,10 +4,14 @@
 #include "panel_harness.h"
 #include "quit_signals.h"
 #include "serial_channel.h"
+#include "supply_app.h"
 #include "supply_panel_dlg.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -87,7 +91,7 @@ TEST_F(RunningPanel, StartsWithOutputOffAfterExactlyOneReset) {
         EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
         EXPECT_TRUE(m_answerer.Seen().empty());
         EXPECT_EQ(m_panel.windowTitle(),
-                  QStringLiteral("PelmoraPn99 v1.0 \u2014 COM3 (%1)")
+                  QStringLiteral("COM3 (%1) \u2014 PelmoraPn99 v1.0")
                       .arg(QString::fromStdString(Supply().SlavePath().string())));
     });
     ExpectResetLastAndPortFree(Supply());
@@ -398,10 +402,29 @@ TEST_F(RunningPanel, ShiftF10OpensTheSameMenuAsTheMenuKeyWhereverTheFocusIs) {
     EXPECT_TRUE(m_answerer.Seen().empty());
 }
 
-TEST_F(RunningPanel, MissingHelpPageIsReported) {
-    RunPanel(m_panel, [&] { QTest::keyClick(&m_panel, Qt::Key_F1); });
-    ASSERT_EQ(m_answerer.Seen().size(), 1u);
-    EXPECT_EQ(m_answerer.Seen().front().text, QStringLiteral("Failed to launch help."));
+TEST_F(RunningPanel, F1SaysWhereTheHelpPageIsWhenItCannotBeOpened) {
+    const QString page = CSupplyApp::HelpPagePath();
+    ASSERT_FALSE(QFileInfo::exists(page));
+    RunPanel(m_panel, [&] {
+        QTest::keyClick(&m_panel, Qt::Key_F1);
+        // Installed, but no browser can be started: the offscreen platform has none.
+        const QFileInfo installed(page);
+        QDir().mkpath(installed.absolutePath());
+        QFile file(page);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        QTest::keyClick(&m_panel, Qt::Key_F1);
+        QFile::remove(page);
+        QDir().rmpath(installed.absolutePath());
+    });
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen()[0].text,
+              QStringLiteral("Failed to launch help.\nThe help page is not installed; it belongs "
+                             "at:\n%1")
+                  .arg(page));
+    EXPECT_EQ(m_answerer.Seen()[1].text,
+              QStringLiteral("Failed to launch help.\nOpen the help page in a web browser:\n%1")
+                  .arg(page));
 }
 
 TEST(PanelWithoutSupply, CloseRequestDuringStartUpEndsThePanelUnshown) {
@@ -435,7 +458,7 @@ TEST(PanelWithoutSupply, RunsOnAndAlertsOnceSwitchedOn) {
     RunPanel(panel, [&] {
         ASSERT_EQ(answerer.Seen().size(), 1u);
         EXPECT_EQ(answerer.Seen()[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        EXPECT_EQ(panel.windowTitle(), QStringLiteral("PelmoraPn99 v1.0 \u2014 未接続"));
+        EXPECT_EQ(panel.windowTitle(), QStringLiteral("未接続 \u2014 PelmoraPn99 v1.0"));
         OnOff(panel)->click();
         EXPECT_EQ(LampCentre(panel), kLampOnRed);
         ASSERT_TRUE(ProcessEventsUntil([&] { return answerer.Seen().size() == 2; }));

@@ -1,8 +1,11 @@
 #include "modal_answerer.h"
 #include "not_found_message.h"
 #include "panel_harness.h"
+#include "serial_channel.h"
 #include "supply_panel_dlg.h"
+#include "supply_protocol.h"
 
+#include <QPointer>
 #include <QPushButton>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -29,7 +32,7 @@ protected:
         return config;
     }
     QString Title(const std::string& where) {
-        return QStringLiteral("PelmoraPn99 v1.0 \u2014 ") + QString::fromStdString(where);
+        return QString::fromStdString(where) + QStringLiteral(" \u2014 PelmoraPn99 v1.0");
     }
     QString ConnectedTitle() { return Title("COM3 (" + m_link.string() + ")"); }
     QString NotConnectedTitle() { return Title("未接続"); }
@@ -52,6 +55,8 @@ SimConfig HangingUpWhilePolled() {
 
 TEST_F(PanelOnALinkedPort, LosingTheSupplyShowsTheOutputOffAndFindsItAgainWhenItComesBack) {
     auto lost = std::make_unique<SimulatedSupply>(AtTheLink(HangingUpWhilePolled()));
+    // The alert is left open, as by a user away from the desk.
+    m_answerer.SetAnswer([](const SeenBox&) { return QMessageBox::NoButton; });
     RunPanel(m_panel, [&] {
         EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
         OnOff()->click();
@@ -70,6 +75,9 @@ TEST_F(PanelOnALinkedPort, LosingTheSupplyShowsTheOutputOffAndFindsItAgainWhenIt
         EXPECT_EQ(Commands(back), (std::vector<std::string>{"REQPN\r", "RST\r"}));
         EXPECT_EQ(LampCentre(m_panel), kLampOffGrey) << "found again, the output stays off";
         EXPECT_EQ(m_answerer.Seen().size(), 1u) << "no box while watching";
+        const QPointer<QDialog> alertBox = m_answerer.Seen().front().dialog;
+        EXPECT_TRUE(ProcessEventsUntil([&] { return !alertBox || !alertBox->isVisible(); }))
+            << "the alert outlived the supply's return";
 
         OnOff()->click();
         EXPECT_EQ(Commands(back).back(), "V010010\r");
@@ -91,6 +99,26 @@ TEST_F(PanelOnALinkedPort, ASupplyPluggedInAfterStartUpIsFoundWithoutARestart) {
         EXPECT_EQ(m_answerer.Seen().size(), 1u);
     });
     EXPECT_EQ(Commands(*later).back(), "RST\r");
+}
+
+TEST_F(PanelOnALinkedPort, ASupplyHeldByAnotherProgramAtStartUpIsFoundOnceLetGo) {
+    SimulatedSupply supply(AtTheLink());
+    auto holder = std::make_unique<CSerialChannel>();
+    ASSERT_TRUE(holder->OpenDevice(m_link, pelmora::protocol::kBaudRate));
+    RunPanel(m_panel, [&] {
+        EXPECT_EQ(m_panel.windowTitle(), NotConnectedTitle());
+        // A few looks while it is still held.
+        ProcessEventsFor(2500);
+        EXPECT_EQ(m_panel.windowTitle(), NotConnectedTitle());
+
+        holder.reset();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return m_panel.windowTitle() == ConnectedTitle(); },
+                                       kReconnectBoundMs));
+        EXPECT_EQ(Commands(supply), (std::vector<std::string>{"REQPN\r", "RST\r"}));
+    });
+    // The not-found message, and the box that names the program holding the port.
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen().front().text, QString::fromUtf8(kNotFoundMessage));
 }
 
 TEST_F(PanelOnALinkedPort, AnotherInstrumentThatStaysIsAskedWhoItIsOnlyOnce) {

@@ -12,6 +12,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -62,7 +63,9 @@ protected:
     QPushButton* OnOff() { return m_panel.findChild<QPushButton*>(QStringLiteral("IDC_ONOFF")); }
     int Polls() { return CountCommand(m_sim.supply, "REQA\r"); }
     bool TitleSaysRecording() {
-        return m_panel.windowTitle().endsWith(QStringLiteral(" \u2014 記録中"));
+        return m_panel.windowTitle().startsWith(
+            QStringLiteral("COM3 (%1) \u2014 記録中 \u2014 ")
+                .arg(QString::fromStdString(m_sim.supply.SlavePath().string())));
     }
     void RecordTo(const fs::path& file) {
         m_answerer.SetAnswer(ModalAnswerer::ChoosingFile(QString::fromStdString(file.string())));
@@ -86,7 +89,101 @@ protected:
     RecordsOfAFailingSupply() : Records(Failing()) {}
 };
 
+// A supply on a name that outlives any one simulated supply, to lose and find again.
+class RecordsOfALostSupply : public ::testing::Test {
+protected:
+    RecordsOfALostSupply()
+        : m_dir(fs::temp_directory_path() / ("pelmora-losses-" + std::to_string(::getpid()))),
+          m_listed("COM3=" + (m_dir / "supply").string()) {
+        fs::create_directories(m_dir);
+    }
+    ~RecordsOfALostSupply() override { fs::remove_all(m_dir); }
+
+    pelmora::sim::SimulatedSupply& PlugIn(SimConfig config = {}) {
+        config.linkPath = m_dir / "supply";
+        m_supply.reset();
+        m_supply = std::make_unique<pelmora::sim::SimulatedSupply>(std::move(config));
+        return *m_supply;
+    }
+    bool Connected() { return !m_panel.windowTitle().contains(QStringLiteral("未接続")); }
+    int Polls() { return CountCommand(*m_supply, "REQA\r"); }
+    QPushButton* OnOff() { return m_panel.findChild<QPushButton*>(QStringLiteral("IDC_ONOFF")); }
+    void Record() {
+        m_answerer.SetAnswer(ModalAnswerer::ChoosingFile(QString::fromStdString(File().string())));
+        ChooseFromContextMenu(m_panel, kStart);
+    }
+    fs::path File() const { return m_dir / "losses.csv"; }
+    // The rows after the header, each as a reading ('+') or a row without one ('-').
+    std::string Rows() {
+        std::string rows;
+        const QStringList lines = Lines(File());
+        for (int i = 1; i < lines.size(); ++i) {
+            rows += IsRow(lines[i], true) ? '+' : IsRow(lines[i], false) ? '-' : '?';
+        }
+        return rows;
+    }
+
+    fs::path m_dir;
+    ListedPorts m_listed;
+    ModalAnswerer m_answerer;
+    std::unique_ptr<pelmora::sim::SimulatedSupply> m_supply;
+    CSupplyPanelDlg m_panel;
+};
+
+constexpr int kReconnectBoundMs = 5000;
+// Long enough for a few polls and looks at the ports while the supply is away.
+constexpr int kAwayMs = 1000;
+
 } // namespace
+
+TEST_F(RecordsOfALostSupply, ALossDuringAPollIsOneRowAndRowsFollowOnceTheSupplyIsBack) {
+    // REQPN, RST, the voltage command, two polls, and the line drops at the third.
+    SimConfig hangingUp;
+    hangingUp.hangUpAfter = 6;
+    PlugIn(hangingUp);
+    RunPanel(m_panel, [&] {
+        Record();
+        OnOff()->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !Connected(); }));
+        ProcessEventsFor(kAwayMs);
+        EXPECT_EQ(Rows(), "++-");
+
+        PlugIn();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Connected(); }, kReconnectBoundMs));
+        EXPECT_EQ(Rows(), "++-") << "found again with the output off: nothing to record";
+        OnOff()->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Polls() >= 3; }));
+    });
+    const std::string rows = Rows();
+    EXPECT_TRUE(rows.starts_with("++-+++")) << rows;
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '-'), 1) << rows;
+}
+
+TEST_F(RecordsOfALostSupply, ALossBetweenPollsIsMarkedByOneRow) {
+    PlugIn();
+    RunPanel(m_panel, [&] {
+        Record();
+        OnOff()->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Polls() >= 3; }));
+        // The line drops while no poll is out.
+        m_supply->Stop();
+        const auto polled = static_cast<std::size_t>(Polls());
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !Connected(); }));
+        ProcessEventsFor(kAwayMs);
+        EXPECT_EQ(Rows(), std::string(polled, '+') + '-');
+    });
+}
+
+TEST_F(RecordsOfALostSupply, ALossWhileTheOutputIsOffIsMarkedToo) {
+    PlugIn();
+    RunPanel(m_panel, [&] {
+        Record();
+        m_supply->Stop();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !Connected(); }));
+        ProcessEventsFor(kAwayMs);
+        EXPECT_EQ(Rows(), "-");
+    });
+}
 
 TEST_F(Records, EveryPollBecomesARowUntilTheRecordingStops) {
     const fs::path file = m_dir / "currents.csv";
