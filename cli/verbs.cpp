@@ -1,6 +1,7 @@
 #include "verbs.h"
 
 #include "cli_error.h"
+#include "command_input.h"
 #include "escaped_bytes.h"
 #include "json_text.h"
 #include "local_time.h"
@@ -206,7 +207,12 @@ int RunVerb(const CliOptions& options, std::ostream& out, std::ostream& err) {
         }
         return status;
     } catch (const CliError& error) {
-        err << kProgram << ": " << error.what() << '\n';
+        // The port and the file named on the command line are quoted back in the messages.
+        const std::string name = options.port.name.value_or("");
+        const std::string device = options.port.device ? options.port.device->string() : "";
+        const std::string csvFile = options.csvFile ? options.csvFile->string() : "";
+        const std::string_view inputs[] = {name, device, csvFile};
+        err << kProgram << ": " << CutInputsIn(error.what(), inputs) << '\n';
         return error.ExitStatus();
     }
 }

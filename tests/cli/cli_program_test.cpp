@@ -214,6 +214,16 @@ TEST(CliArguments, BadArgumentsSendNothingAndExitWithTwo) {
         {"monitor", "--csv", "/nonexistent/dir/currents.csv"},
         {"ports", "--bogus"},
         {"identify", "stray"},
+        // An empty value is a mistake (an unset variable), not an option left out.
+        {"set", "13", "-13", "--device", ""},
+        {"--device=", "set", "13", "-13"},
+        {"on", "--port", ""},
+        {"on", "--port="},
+        {"read", "--wait", ""},
+        {"monitor", "--csv", ""},
+        {"monitor", "--interval="},
+        {"monitor", "--duration", ""},
+        {"monitor", "--samples", ""},
     };
     for (const auto& arguments : refused) {
         const auto run = RunCli(arguments, Ports(supply));
@@ -306,4 +316,30 @@ TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
                                             " $USER', then log in again"))
         << result.report;
     EXPECT_EQ(device.Receive(100), "");
+}
+
+TEST(CliArguments, AHugeArgumentIsQuotedBackCut) {
+    SimulatedSupply supply;
+    const std::string huge(100000, 'x');
+    const std::vector<std::vector<std::string>> runs = {
+        {"read", "--device", "/dev/" + huge},
+        {"read", "--port", huge},
+        {"set", huge, "-5"},
+        {"set", "--code", "050", huge},
+        {"read", "--" + huge},
+        {"read", "--wait=" + huge},
+        {"monitor", "--duration", huge},
+        {"monitor", "--csv", "/tmp/" + huge},
+        {huge},
+    };
+    for (const auto& arguments : runs) {
+        const auto run = RunCli(arguments, Ports(supply));
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_LT(run.err.size(), 400u) << run.err.substr(0, 400);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    }
+    EXPECT_TRUE(Contains(RunCli({"read", "--port", huge}, Ports(supply)).err,
+                         "xxxxxxxxxx... (100000 bytes) is not a listed port"));
+    supply.Stop();
+    EXPECT_TRUE(supply.Log().empty());
 }
