@@ -40,9 +40,13 @@ private:
 };
 
 int RunPorts(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
-    std::vector<SerialPortEntry> ports = ListSerialPorts();
-    if (options.port.name || options.port.device) {
-        ports = {ChosenPort(options.port, ports)};
+    std::vector<SerialPortEntry> ports;
+    if (options.port.device) {
+        ports = {ChosenPort(options.port, {})};
+    } else if (options.port.name) {
+        ports = {ChosenPort(options.port, ListedPorts())};
+    } else {
+        ports = ListedPorts();
     }
     if (ports.empty()) {
         throw CliError(kExitNoSupply, NoPortsListed());

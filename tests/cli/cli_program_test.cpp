@@ -256,10 +256,6 @@ TEST(CliSearch, NoSupplyOrNoPortIsExitOne) {
                                       "): no reply to 'REQPN\\r'"))
         << run.err;
 
-    run = RunCli({"read"}, "");
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_TRUE(Contains(run.err, "no serial ports are listed")) << run.err;
-
     run = RunCli({"read", "--port", "COM9"}, "COM1=" + silent.DevicePath().string());
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_TRUE(Contains(run.err, "COM9 is not a listed port (listed: COM1)")) << run.err;
@@ -342,4 +338,25 @@ TEST(CliArguments, AHugeArgumentIsQuotedBackCut) {
                          "xxxxxxxxxx... (100000 bytes) is not a listed port"));
     supply.Stop();
     EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(CliSearch, APortListWithoutAUsableEntryIsMalformedAndSendsNothing) {
+    SimulatedSupply supply;
+    const std::string device = supply.SlavePath().string();
+    for (const std::string& listed :
+         std::vector<std::string>{"", ",,,", "=", "COM3=", "COM3", device}) {
+        for (const auto& arguments :
+             {std::vector<std::string>{"set", "5", "-5"}, std::vector<std::string>{"ports"},
+              std::vector<std::string>{"off", "--port", "COM3"}}) {
+            const auto run = RunCli(arguments, listed);
+            EXPECT_EQ(run.exitStatus, 2) << listed << ": " << run.err;
+            EXPECT_EQ(run.err, "pelmora-cli: PELMORA_PORTS is malformed: '" + listed +
+                                   "' lists no port; its form is NAME=PATH[,NAME=PATH]..., e.g. "
+                                   "COM3=/dev/ttyACM0 (unset it for the machine's own serial "
+                                   "ports)\n");
+        }
+    }
+    EXPECT_TRUE(supply.Log().empty());
+    // A device named by its path needs no list.
+    EXPECT_EQ(RunCli({"off", "--device", device}, "COM3=").exitStatus, 0);
 }
