@@ -192,7 +192,11 @@ private:
               [this](const std::string& o, const std::string& v) {
                   m_options.samples = ParseBounded(o, v, 1, std::numeric_limits<int>::max());
               });
-        m_monitor->add_option("--csv", m_csvFile, "write the CSV to FILE instead of stdout")
+        m_monitor
+            ->add_option("--csv", m_csvFile,
+                         "write the CSV to FILE instead of stdout; an existing FILE is "
+                         "overwritten once the supply has answered, and left as it was when "
+                         "the supply is not reached")
             ->type_name("FILE");
         m_monitor->add_flag("--stop-on-error", m_options.stopOnError,
                             "end at the first failed poll instead of recording an empty row");

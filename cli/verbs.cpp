@@ -3,6 +3,7 @@
 #include "cli_error.h"
 #include "command_input.h"
 #include "escaped_bytes.h"
+#include "file_access.h"
 #include "json_text.h"
 #include "local_time.h"
 #include "monitor.h"
@@ -122,19 +123,27 @@ bool SwitchOff(SupplyLine& line) {
 
 int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
                    ByteTrace& trace) {
-    // The recording's file is made before any port is touched, so that a path that cannot be
-    // written is a mistake on the command line, with nothing sent.
+    // A path that cannot be written is a mistake on the command line, found before any port is
+    // touched; the file itself is left alone until the supply has answered, so that a run that
+    // does not reach it keeps an earlier recording as it was.
+    if (options.csvFile) {
+        if (const auto problem = WhyNotWritable(*options.csvFile)) {
+            throw CliError(kExitUsage, "cannot write " + options.csvFile->string() + ": " +
+                                           *problem + "; nothing was sent");
+        }
+    }
+    const StopSignals stop;
+    Session session(options, trace);
     std::ofstream file;
     if (options.csvFile) {
         file.open(*options.csvFile, std::ios::out | std::ios::trunc);
         if (!file) {
-            throw CliError(kExitUsage, "cannot write " + options.csvFile->string() + ": " +
-                                           std::strerror(errno) + "; nothing was sent");
+            throw CliError(kExitNoSupply, "cannot write " + options.csvFile->string() + ": " +
+                                              std::strerror(errno) +
+                                              "; the output was left as it was");
         }
     }
     std::ostream& csv = options.csvFile ? file : out;
-    const StopSignals stop;
-    Session session(options, trace);
     if (!options.leaveOn) {
         // A crash or an exit from anywhere must not leave the output on either.
         session.Channel().SetLastWords(protocol::kResetCommand);
