@@ -5,16 +5,21 @@
 #include "simulated_supply.h"
 #include "spawned_program.h"
 
+#include <array>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 using pelmora::sim::SimConfig;
 using pelmora::sim::SimulatedSupply;
 
@@ -32,6 +37,29 @@ std::vector<std::string> Wire(const SimulatedSupply& supply) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The JSON parser that the output must satisfy, as scripts use it.
+constexpr const char* kPython = "/usr/bin/python3";
+
+struct ShellRun {
+    std::string output;
+    int exitStatus = -1;
+};
+
+ShellRun RunShell(const std::string& commandLine) {
+    ShellRun result;
+    FILE* pipe = ::popen(commandLine.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    std::array<char, 4096> buffer{};
+    for (std::size_t got = 0; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+        result.output.append(buffer.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }
 
 } // namespace
@@ -314,6 +342,27 @@ TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
     EXPECT_EQ(device.Receive(100), "");
 }
 
+TEST(CliSearch, APortListWithoutAUsableEntryIsMalformedAndSendsNothing) {
+    SimulatedSupply supply;
+    const std::string device = supply.SlavePath().string();
+    for (const std::string& listed :
+         std::vector<std::string>{"", ",,,", "=", "COM3=", "COM3", device}) {
+        for (const auto& arguments :
+             {std::vector<std::string>{"set", "5", "-5"}, std::vector<std::string>{"ports"},
+              std::vector<std::string>{"off", "--port", "COM3"}}) {
+            const auto run = RunCli(arguments, listed);
+            EXPECT_EQ(run.exitStatus, 2) << listed << ": " << run.err;
+            EXPECT_EQ(run.err, "pelmora-cli: PELMORA_PORTS is malformed: '" + listed +
+                                   "' lists no port; its form is NAME=PATH[,NAME=PATH]..., e.g. "
+                                   "COM3=/dev/ttyACM0 (unset it for the machine's own serial "
+                                   "ports)\n");
+        }
+    }
+    EXPECT_TRUE(supply.Log().empty());
+    // A device named by its path needs no list.
+    EXPECT_EQ(RunCli({"off", "--device", device}, "COM3=").exitStatus, 0);
+}
+
 TEST(CliArguments, AHugeArgumentIsQuotedBackCut) {
     SimulatedSupply supply;
     const std::string huge(100000, 'x');
@@ -340,23 +389,36 @@ TEST(CliArguments, AHugeArgumentIsQuotedBackCut) {
     EXPECT_TRUE(supply.Log().empty());
 }
 
-TEST(CliSearch, APortListWithoutAUsableEntryIsMalformedAndSendsNothing) {
-    SimulatedSupply supply;
-    const std::string device = supply.SlavePath().string();
-    for (const std::string& listed :
-         std::vector<std::string>{"", ",,,", "=", "COM3=", "COM3", device}) {
-        for (const auto& arguments :
-             {std::vector<std::string>{"set", "5", "-5"}, std::vector<std::string>{"ports"},
-              std::vector<std::string>{"off", "--port", "COM3"}}) {
-            const auto run = RunCli(arguments, listed);
-            EXPECT_EQ(run.exitStatus, 2) << listed << ": " << run.err;
-            EXPECT_EQ(run.err, "pelmora-cli: PELMORA_PORTS is malformed: '" + listed +
-                                   "' lists no port; its form is NAME=PATH[,NAME=PATH]..., e.g. "
-                                   "COM3=/dev/ttyACM0 (unset it for the machine's own serial "
-                                   "ports)\n");
-        }
+TEST(CliVerbs, PortsAsJsonIsValidUtf8ForAJsonParser) {
+    if (::access(kPython, X_OK) != 0) {
+        GTEST_SKIP() << "no " << kPython;
     }
-    EXPECT_TRUE(supply.Log().empty());
-    // A device named by its path needs no list.
-    EXPECT_EQ(RunCli({"off", "--device", device}, "COM3=").exitStatus, 0);
+    SimulatedSupply supply;
+    const fs::path dir = fs::temp_directory_path() / ("pelmora-json-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    // "prüfstand-é", and a name with a stray continuation byte, a truncated sequence, an
+    // overlong "/", a surrogate and a byte that never occurs in UTF-8.
+    const fs::path accented = dir / "pr\xc3\xbc"
+                                    "fstand-\xc3\xa9";
+    const fs::path broken = dir / "bad-\x80-\xe2\x82-\xc0\xaf-\xed\xa0\x80-\xff";
+    fs::create_symlink(supply.SlavePath(), accented);
+    fs::create_symlink(supply.SlavePath(), broken);
+    const fs::path output = dir / "ports.json";
+    const auto run =
+        RunCli({"ports", "--json"}, "COM3=" + accented.string() + ",COM4=" + broken.string());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::ofstream(output, std::ios::binary) << run.out;
+
+    const std::string script = "import json, sys; reports = json.load(open(sys.argv[1], "
+                               "encoding='utf-8')); print(ascii([(r['device'], r['outcome']) "
+                               "for r in reports]))";
+    const auto parsed =
+        RunShell(std::string(kPython) + " -c \"" + script + "\" " + output.string());
+    EXPECT_EQ(parsed.exitStatus, 0) << run.out;
+    EXPECT_EQ(parsed.output, "[('" + dir.string() + "/pr\\xfcfstand-\\xe9', 'supply'), ('" +
+                                 dir.string() +
+                                 "/bad-\\ufffd-\\ufffd\\ufffd-\\ufffd\\ufffd-"
+                                 "\\ufffd\\ufffd\\ufffd-\\ufffd', 'supply')]\n")
+        << run.out;
+    fs::remove_all(dir);
 }
