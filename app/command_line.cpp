@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "command_input.h"
 #include "resource.h"
 
 #include <QCommandLineParser>
@@ -7,6 +8,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -130,7 +132,13 @@ CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std
         problem = QStringLiteral("Unknown language '%1': ja or en.").arg(parser.value(language));
     }
     if (!problem.isEmpty()) {
-        err << program.toStdString() << ": " << problem.toStdString() << '\n'
+        std::vector<std::string> typed;
+        for (const QString& argument : arguments) {
+            typed.push_back(argument.toStdString());
+        }
+        const std::vector<std::string_view> inputs(typed.begin(), typed.end());
+        err << program.toStdString() << ": " << pelmora::CutInputsIn(problem.toStdString(), inputs)
+            << '\n'
             << UsageText(parser, program).toStdString();
         request.exitCode = kUsageExitCode;
         return request;

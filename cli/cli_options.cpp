@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include "command_input.h"
 #include "exit_status.h"
 #include "supply_timing.h"
 #include "voltage_argument.h"
@@ -89,6 +90,10 @@ public:
         ParsedCommandLine parsed;
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
         try {
+            // Before the parser, which takes "--device=" as a "--device" waiting for its value.
+            if (const auto empty = FindEmptyValue(arguments)) {
+                throw CLI::ValidationError(*empty);
+            }
             m_app.parse(reversed);
             Finish();
             parsed.options = m_options;
@@ -99,8 +104,8 @@ public:
             parsed.output = out.str();
         } catch (const CLI::ParseError& error) {
             parsed.exitStatus = kExitUsage;
-            parsed.error =
-                std::string(kProgram) + ": " + error.what() + "; see '" + kProgram + " --help'";
+            parsed.error = std::string(kProgram) + ": " + CutInputsIn(error.what(), arguments) +
+                           "; see '" + kProgram + " --help'";
         }
         return parsed;
     }
@@ -187,7 +192,11 @@ private:
               [this](const std::string& o, const std::string& v) {
                   m_options.samples = ParseBounded(o, v, 1, std::numeric_limits<int>::max());
               });
-        m_monitor->add_option("--csv", m_csvFile, "write the CSV to FILE instead of stdout")
+        m_monitor
+            ->add_option("--csv", m_csvFile,
+                         "write the CSV to FILE instead of stdout; an existing FILE is "
+                         "overwritten once the supply has answered, and left as it was when "
+                         "the supply is not reached")
             ->type_name("FILE");
         m_monitor->add_flag("--stop-on-error", m_options.stopOnError,
                             "end at the first failed poll instead of recording an empty row");

@@ -71,6 +71,13 @@ std::string NoPortsListed() {
            kPortsVariable;
 }
 
+std::vector<SerialPortEntry> ListedPorts() {
+    if (const auto malformed = MalformedPortsVariable()) {
+        throw CliError(kExitUsage, DescribeMalformedPortsVariable(*malformed));
+    }
+    return ListSerialPorts();
+}
+
 std::string PortLabel(const SerialPortEntry& port) {
     if (port.name.empty()) {
         return port.devicePath.string();
@@ -131,9 +138,10 @@ std::string ExplainRefusal(const SerialPortEntry& port, const OpenFailure& failu
 
 FoundSupply OpenSupply(CSerialChannel& channel, const PortChoice& choice, int waitMs,
                        ByteTrace& trace) {
-    const auto listed = ListSerialPorts();
     if (choice.name || choice.device) {
-        const SerialPortEntry port = ChosenPort(choice, listed);
+        // A port given by its device needs no list, and is not kept from by a broken one.
+        const SerialPortEntry port =
+            ChosenPort(choice, choice.device ? std::vector<SerialPortEntry>() : ListedPorts());
         const ProbeResult result = ProbePort(channel, port, waitMs, trace);
         if (result.verdict == ProbeVerdict::Supply) {
             return {port, result.reply.bytes};
@@ -144,7 +152,7 @@ FoundSupply OpenSupply(CSerialChannel& channel, const PortChoice& choice, int wa
                        DescribeProbe(port, result, waitMs));
     }
 
-    const auto order = SearchOrder(listed);
+    const auto order = SearchOrder(ListedPorts());
     if (order.empty()) {
         throw CliError(kExitNoSupply, NoPortsListed());
     }

@@ -19,6 +19,10 @@ std::string PortLabel(const SerialPortEntry& port);
 // What to do when no port is listed at all.
 std::string NoPortsListed();
 
+// The listed ports. Throws CliError, a usage error, when the port list variable is set but
+// lists no port: that is a mistake to put right, not a machine without serial ports.
+std::vector<SerialPortEntry> ListedPorts();
+
 enum class ProbeVerdict {
     // It sent the identity reply; the channel is left open on it.
     Supply,

@@ -1,7 +1,9 @@
 #include "verbs.h"
 
 #include "cli_error.h"
+#include "command_input.h"
 #include "escaped_bytes.h"
+#include "file_access.h"
 #include "json_text.h"
 #include "local_time.h"
 #include "monitor.h"
@@ -39,9 +41,13 @@ private:
 };
 
 int RunPorts(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
-    std::vector<SerialPortEntry> ports = ListSerialPorts();
-    if (options.port.name || options.port.device) {
-        ports = {ChosenPort(options.port, ports)};
+    std::vector<SerialPortEntry> ports;
+    if (options.port.device) {
+        ports = {ChosenPort(options.port, {})};
+    } else if (options.port.name) {
+        ports = {ChosenPort(options.port, ListedPorts())};
+    } else {
+        ports = ListedPorts();
     }
     if (ports.empty()) {
         throw CliError(kExitNoSupply, NoPortsListed());
@@ -117,19 +123,27 @@ bool SwitchOff(SupplyLine& line) {
 
 int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
                    ByteTrace& trace) {
-    // The recording's file is made before any port is touched, so that a path that cannot be
-    // written is a mistake on the command line, with nothing sent.
+    // A path that cannot be written is a mistake on the command line, found before any port is
+    // touched; the file itself is left alone until the supply has answered, so that a run that
+    // does not reach it keeps an earlier recording as it was.
+    if (options.csvFile) {
+        if (const auto problem = WhyNotWritable(*options.csvFile)) {
+            throw CliError(kExitUsage, "cannot write " + options.csvFile->string() + ": " +
+                                           *problem + "; nothing was sent");
+        }
+    }
+    const StopSignals stop;
+    Session session(options, trace);
     std::ofstream file;
     if (options.csvFile) {
         file.open(*options.csvFile, std::ios::out | std::ios::trunc);
         if (!file) {
-            throw CliError(kExitUsage, "cannot write " + options.csvFile->string() + ": " +
-                                           std::strerror(errno) + "; nothing was sent");
+            throw CliError(kExitNoSupply, "cannot write " + options.csvFile->string() + ": " +
+                                              std::strerror(errno) +
+                                              "; the output was left as it was");
         }
     }
     std::ostream& csv = options.csvFile ? file : out;
-    const StopSignals stop;
-    Session session(options, trace);
     if (!options.leaveOn) {
         // A crash or an exit from anywhere must not leave the output on either.
         session.Channel().SetLastWords(protocol::kResetCommand);
@@ -206,7 +220,12 @@ int RunVerb(const CliOptions& options, std::ostream& out, std::ostream& err) {
         }
         return status;
     } catch (const CliError& error) {
-        err << kProgram << ": " << error.what() << '\n';
+        // The port and the file named on the command line are quoted back in the messages.
+        const std::string name = options.port.name.value_or("");
+        const std::string device = options.port.device ? options.port.device->string() : "";
+        const std::string csvFile = options.csvFile ? options.csvFile->string() : "";
+        const std::string_view inputs[] = {name, device, csvFile};
+        err << kProgram << ": " << CutInputsIn(error.what(), inputs) << '\n';
         return error.ExitStatus();
     }
 }

@@ -1,5 +1,6 @@
 #include "port_list.h"
 
+#include "command_input.h"
 #include "decimal_reading.h"
 
 #include <cstdlib>
@@ -48,6 +49,20 @@ std::vector<SerialPortEntry> ListSerialPorts() {
         return ParsePortsVariable(listed);
     }
     return SystemSerialPorts();
+}
+
+std::optional<std::string> MalformedPortsVariable() {
+    const char* listed = std::getenv(kPortsVariable);
+    if (listed == nullptr || !ParsePortsVariable(listed).empty()) {
+        return std::nullopt;
+    }
+    return std::string(listed);
+}
+
+std::string DescribeMalformedPortsVariable(std::string_view value) {
+    return std::string(kPortsVariable) + " is malformed: '" + CutInput(value) +
+           "' lists no port; its form is " + std::string(kPortsVariableForm) +
+           " (unset it for the machine's own serial ports)";
 }
 
 std::optional<SerialPortEntry> FindPortEntry(int number) {

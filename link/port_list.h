@@ -25,6 +25,9 @@ inline constexpr int kHighestPortNumber = 99;
 // When set, replaces the scan: "NAME=PATH" entries separated by commas, e.g.
 // "COM1=/dev/ttyUSB0,COM12=/dev/pts/4".
 inline constexpr const char* kPortsVariable = "PELMORA_PORTS";
+// The variable's form, as messages show it.
+inline constexpr std::string_view kPortsVariableForm =
+    "NAME=PATH[,NAME=PATH]..., e.g. COM3=/dev/ttyACM0";
 
 int PortNumberOf(std::string_view entryName);
 
@@ -36,6 +39,13 @@ std::vector<SerialPortEntry> SystemSerialPorts();
 
 // The variable's entries when it is set, else the system's list.
 std::vector<SerialPortEntry> ListSerialPorts();
+
+// The variable's value when it is set but lists no usable entry (empty too): the list is then
+// empty through a mistake, which is not the same as a machine without serial ports.
+std::optional<std::string> MalformedPortsVariable();
+
+// One line that says the variable is malformed, with its value and its form.
+std::string DescribeMalformedPortsVariable(std::string_view value);
 
 // The first listed entry whose number is `number`, and its device.
 std::optional<SerialPortEntry> FindPortEntry(int number);

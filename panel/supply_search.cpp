@@ -53,6 +53,9 @@ bool CSupplyPanelDlg::SearchSupply() {
         m_port.Close();
     }
     const std::string program = QCoreApplication::applicationName().toStdString();
+    if (const auto malformed = pelmora::MalformedPortsVariable()) {
+        std::cerr << program << ": " << pelmora::DescribeMalformedPortsVariable(*malformed) << '\n';
+    }
     for (const auto& port : m_searchedPorts) {
         std::cerr << program << ": " << DescribeSearchedPort(port) << '\n';
     }

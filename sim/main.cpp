@@ -1,4 +1,5 @@
 #include "child_process.h"
+#include "command_input.h"
 #include "port_list.h"
 #include "ports_entry.h"
 #include "signals.h"
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
         const char* existing = std::getenv(pelmora::kPortsVariable);
         return RunCommand(options.command, ChainedPortsValue(entry, existing), handled);
     } catch (const std::exception& error) {
-        std::cerr << kProgram << ": " << error.what() << '\n';
+        // Such as the log file or the link, as the command line named them.
+        std::cerr << kProgram << ": " << pelmora::CutInputsIn(error.what(), arguments) << '\n';
         return kFailureExitCode;
     }
 }

@@ -1,5 +1,6 @@
 #include "sim_options.h"
 
+#include "command_input.h"
 #include "supply_model.h"
 #include "whole_number.h"
 
@@ -173,13 +174,17 @@ public:
                 throw UsageError("'--' must be followed by a command to run");
             }
         }
+        // Before the parser, which takes "--log=" as a "--log" waiting for its value.
+        if (const auto empty = FindEmptyValue(arguments)) {
+            throw UsageError(*empty);
+        }
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(std::make_reverse_iterator(mark),
                                           std::make_reverse_iterator(arguments.begin()));
         try {
             m_app.parse(reversed);
         } catch (const CLI::ParseError& error) {
-            throw UsageError(error.what());
+            throw UsageError(CutInputsIn(error.what(), arguments));
         }
         return m_options;
     }

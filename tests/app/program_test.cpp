@@ -109,6 +109,24 @@ TEST_F(ProgramRun, AnUnknownOptionIsAUsageError) {
     EXPECT_TRUE(m_supply.Log().empty());
 }
 
+TEST_F(ProgramRun, AHugeArgumentIsQuotedBackCutAndAnEmptyLanguageRefused) {
+    const std::string usage = RunWithoutDisplay({"--help"}).out;
+    const std::string huge(100000, 'x');
+    for (const std::string& argument : {huge, "--" + huge, "--lang=" + huge}) {
+        const auto refused = RunWithoutDisplay({argument});
+        EXPECT_TRUE(ExitedWith(refused.status, 2));
+        const std::string firstLine = refused.err.substr(0, refused.err.find('\n'));
+        EXPECT_LT(firstLine.size(), 200u) << firstLine.substr(0, 200);
+        EXPECT_NE(firstLine.find("xxx... (100"), std::string::npos) << firstLine.substr(0, 200);
+        // The usage that follows, and nothing more.
+        EXPECT_LE(refused.err.size(), firstLine.size() + 1 + usage.size());
+    }
+    const auto empty = RunWithoutDisplay({"--lang", ""});
+    EXPECT_TRUE(ExitedWith(empty.status, 2));
+    EXPECT_NE(empty.err.find("Unknown language ''"), std::string::npos) << empty.err;
+    EXPECT_TRUE(m_supply.Log().empty());
+}
+
 TEST_F(ProgramRun, TheDemoRunsItsOwnSupplyWhichEndsWithThePanelHoweverItEnds) {
     const fs::path log = m_dir / "demo.log";
     // The user's own instrument stays untouched: the demo lists only its simulated supply.

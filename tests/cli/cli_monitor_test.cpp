@@ -1,11 +1,13 @@
 #include "cli_runner.h"
 #include "pty_peer.h"
+#include "serial_channel.h"
 #include "simulated_supply.h"
 #include "supply_protocol.h"
 #include "wait_until.h"
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
@@ -239,4 +241,37 @@ TEST(CliMonitor, RecordingThatCannotBeWrittenStopsAndSwitchesOff) {
         << run.err;
     EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kResetCommand);
     EXPECT_FALSE(supply.State().outputOn);
+}
+
+TEST(CliMonitor, ARecordingIsOverwrittenOnlyOnceTheSupplyHasAnswered) {
+    CsvFile csv;
+    const std::string earlier = "an earlier recording\nwith,its,rows\n\x01\xff";
+    std::ofstream(csv.Path(), std::ios::binary) << earlier;
+    const std::string absent = csv.Path() + ".absent";
+
+    PseudoTerminal silent;
+    const std::string noSupply = "COM1=" + silent.DevicePath().string();
+    for (const std::string& file : {csv.Path(), absent}) {
+        const auto run = RunCli({"monitor", "--wait", "50", "--csv", file}, noSupply);
+        EXPECT_EQ(run.exitStatus, 1) << run.err;
+    }
+    EXPECT_EQ(ReadFile(csv.Path()), earlier);
+    EXPECT_FALSE(std::filesystem::exists(absent));
+
+    SimulatedSupply supply;
+    {
+        CSerialChannel holder;
+        ASSERT_TRUE(holder.OpenDevice(supply.SlavePath(), pelmora::protocol::kBaudRate));
+        for (const std::string& file : {csv.Path(), absent}) {
+            const auto run = RunCli({"monitor", "--csv", file}, Ports(supply));
+            EXPECT_EQ(run.exitStatus, 3) << run.err;
+        }
+    }
+    EXPECT_EQ(ReadFile(csv.Path()), earlier);
+    EXPECT_FALSE(std::filesystem::exists(absent));
+    EXPECT_TRUE(supply.Log().empty());
+
+    const auto run = RunCli({"monitor", "--samples", "1", "--csv", csv.Path()}, Ports(supply));
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(ParseRecording(ReadFile(csv.Path())).size(), 1u);
 }

@@ -5,16 +5,21 @@
 #include "simulated_supply.h"
 #include "spawned_program.h"
 
+#include <array>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 using pelmora::sim::SimConfig;
 using pelmora::sim::SimulatedSupply;
 
@@ -32,6 +37,29 @@ std::vector<std::string> Wire(const SimulatedSupply& supply) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The JSON parser that the output must satisfy, as scripts use it.
+constexpr const char* kPython = "/usr/bin/python3";
+
+struct ShellRun {
+    std::string output;
+    int exitStatus = -1;
+};
+
+ShellRun RunShell(const std::string& commandLine) {
+    ShellRun result;
+    FILE* pipe = ::popen(commandLine.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    std::array<char, 4096> buffer{};
+    for (std::size_t got = 0; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+        result.output.append(buffer.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }
 
 } // namespace
@@ -214,6 +242,16 @@ TEST(CliArguments, BadArgumentsSendNothingAndExitWithTwo) {
         {"monitor", "--csv", "/nonexistent/dir/currents.csv"},
         {"ports", "--bogus"},
         {"identify", "stray"},
+        // An empty value is a mistake (an unset variable), not an option left out.
+        {"set", "13", "-13", "--device", ""},
+        {"--device=", "set", "13", "-13"},
+        {"on", "--port", ""},
+        {"on", "--port="},
+        {"read", "--wait", ""},
+        {"monitor", "--csv", ""},
+        {"monitor", "--interval="},
+        {"monitor", "--duration", ""},
+        {"monitor", "--samples", ""},
     };
     for (const auto& arguments : refused) {
         const auto run = RunCli(arguments, Ports(supply));
@@ -245,10 +283,6 @@ TEST(CliSearch, NoSupplyOrNoPortIsExitOne) {
     EXPECT_TRUE(Contains(run.err, "no supply found: COM1 (" + silent.DevicePath().string() +
                                       "): no reply to 'REQPN\\r'"))
         << run.err;
-
-    run = RunCli({"read"}, "");
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_TRUE(Contains(run.err, "no serial ports are listed")) << run.err;
 
     run = RunCli({"read", "--port", "COM9"}, "COM1=" + silent.DevicePath().string());
     EXPECT_EQ(run.exitStatus, 1);
@@ -306,4 +340,85 @@ TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
                                             " $USER', then log in again"))
         << result.report;
     EXPECT_EQ(device.Receive(100), "");
+}
+
+TEST(CliSearch, APortListWithoutAUsableEntryIsMalformedAndSendsNothing) {
+    SimulatedSupply supply;
+    const std::string device = supply.SlavePath().string();
+    for (const std::string& listed :
+         std::vector<std::string>{"", ",,,", "=", "COM3=", "COM3", device}) {
+        for (const auto& arguments :
+             {std::vector<std::string>{"set", "5", "-5"}, std::vector<std::string>{"ports"},
+              std::vector<std::string>{"off", "--port", "COM3"}}) {
+            const auto run = RunCli(arguments, listed);
+            EXPECT_EQ(run.exitStatus, 2) << listed << ": " << run.err;
+            EXPECT_EQ(run.err, "pelmora-cli: PELMORA_PORTS is malformed: '" + listed +
+                                   "' lists no port; its form is NAME=PATH[,NAME=PATH]..., e.g. "
+                                   "COM3=/dev/ttyACM0 (unset it for the machine's own serial "
+                                   "ports)\n");
+        }
+    }
+    EXPECT_TRUE(supply.Log().empty());
+    // A device named by its path needs no list.
+    EXPECT_EQ(RunCli({"off", "--device", device}, "COM3=").exitStatus, 0);
+}
+
+TEST(CliArguments, AHugeArgumentIsQuotedBackCut) {
+    SimulatedSupply supply;
+    const std::string huge(100000, 'x');
+    const std::vector<std::vector<std::string>> runs = {
+        {"read", "--device", "/dev/" + huge},
+        {"read", "--port", huge},
+        {"set", huge, "-5"},
+        {"set", "--code", "050", huge},
+        {"read", "--" + huge},
+        {"read", "--wait=" + huge},
+        {"monitor", "--duration", huge},
+        {"monitor", "--csv", "/tmp/" + huge},
+        {huge},
+    };
+    for (const auto& arguments : runs) {
+        const auto run = RunCli(arguments, Ports(supply));
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_LT(run.err.size(), 400u) << run.err.substr(0, 400);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    }
+    EXPECT_TRUE(Contains(RunCli({"read", "--port", huge}, Ports(supply)).err,
+                         "xxxxxxxxxx... (100000 bytes) is not a listed port"));
+    supply.Stop();
+    EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(CliVerbs, PortsAsJsonIsValidUtf8ForAJsonParser) {
+    if (::access(kPython, X_OK) != 0) {
+        GTEST_SKIP() << "no " << kPython;
+    }
+    SimulatedSupply supply;
+    const fs::path dir = fs::temp_directory_path() / ("pelmora-json-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    // "prüfstand-é", and a name with a stray continuation byte, a truncated sequence, an
+    // overlong "/", a surrogate and a byte that never occurs in UTF-8.
+    const fs::path accented = dir / "pr\xc3\xbc"
+                                    "fstand-\xc3\xa9";
+    const fs::path broken = dir / "bad-\x80-\xe2\x82-\xc0\xaf-\xed\xa0\x80-\xff";
+    fs::create_symlink(supply.SlavePath(), accented);
+    fs::create_symlink(supply.SlavePath(), broken);
+    const fs::path output = dir / "ports.json";
+    const auto run =
+        RunCli({"ports", "--json"}, "COM3=" + accented.string() + ",COM4=" + broken.string());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::ofstream(output, std::ios::binary) << run.out;
+
+    const std::string script = "import json, sys; reports = json.load(open(sys.argv[1], "
+                               "encoding='utf-8')); print(ascii([(r['device'], r['outcome']) "
+                               "for r in reports]))";
+    const auto parsed =
+        RunShell(std::string(kPython) + " -c \"" + script + "\" " + output.string());
+    EXPECT_EQ(parsed.exitStatus, 0) << run.out;
+    EXPECT_EQ(parsed.output, "[('" + dir.string() + "/pr\\xfcfstand-\\xe9', 'supply'), ('" +
+                                 dir.string() +
+                                 "/bad-\\ufffd-\\ufffd\\ufffd-\\ufffd\\ufffd-"
+                                 "\\ufffd\\ufffd\\ufffd-\\ufffd', 'supply')]\n")
+        << run.out;
+    fs::remove_all(dir);
 }

@@ -36,3 +36,22 @@ TEST(PortsVariable, ReplacesTheScanAndResolvesNumbers) {
     EXPECT_FALSE(FindPortDevice(0));
     EXPECT_FALSE(FindPortDevice(5));
 }
+
+TEST(PortsVariable, SetWithoutAUsableEntryIsMalformedNotEmpty) {
+    for (const std::string value : {"", ",,,", "=", "COM3=", "COM3", "COM3=,junk"}) {
+        ListedPorts listed(value);
+        EXPECT_TRUE(ListSerialPorts().empty()) << value;
+        EXPECT_EQ(MalformedPortsVariable(), value);
+    }
+    {
+        ListedPorts listed("junk,COM3=/dev/ttyACM0");
+        EXPECT_FALSE(MalformedPortsVariable());
+    }
+    EXPECT_FALSE(MalformedPortsVariable());
+
+    const std::string description = DescribeMalformedPortsVariable(std::string(500, ','));
+    EXPECT_TRUE(description.starts_with("PELMORA_PORTS is malformed: ',,,")) << description;
+    EXPECT_NE(description.find("(500 bytes)"), std::string::npos) << description;
+    EXPECT_NE(description.find("NAME=PATH[,NAME=PATH]..., e.g. COM3=/dev/ttyACM0"),
+              std::string::npos);
+}

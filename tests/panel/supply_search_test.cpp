@@ -111,6 +111,19 @@ TEST_F(SearchingPanel, NoListedPortLeavesNoPortAndTheMessage) {
     EXPECT_EQ(m_answerer.Seen().size(), 1u);
 }
 
+TEST_F(SearchingPanel, AMalformedPortListIsReportedOnceAtTheSearch) {
+    ListedPorts listed("COM3=");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(m_panel.SearchSupply());
+    const std::string report = testing::internal::GetCapturedStderr();
+    const std::string line = ": PELMORA_PORTS is malformed: 'COM3=' lists no port; its form is "
+                             "NAME=PATH[,NAME=PATH]..., e.g. COM3=/dev/ttyACM0";
+    const auto first = report.find(line);
+    EXPECT_NE(first, std::string::npos) << report;
+    EXPECT_EQ(report.find(line, first + 1), std::string::npos) << report;
+    EXPECT_EQ(m_answerer.Seen().size(), 1u);
+}
+
 TEST_F(SearchingPanel, NegativeWaitBoxWaitsNothing) {
     SimConfig config;
     config.replyDelay = std::chrono::milliseconds(500);

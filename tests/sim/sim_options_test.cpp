@@ -115,6 +115,26 @@ TEST(SimOptionsTest, BadArgumentsAreRefused) {
     }
 }
 
+TEST(SimOptionsTest, AnEmptyValueIsRefusedForEveryOption) {
+    for (const std::string option :
+         {"--name", "--load-pos", "--load-neg", "--noise", "--seed", "--identity-suffix", "--log",
+          "--link", "--delay", "--stop-after", "--resume-at", "--split", "--hang-up-after"}) {
+        const std::string joined = option + "=";
+        for (const auto& arguments : {std::vector<std::string_view>{option, ""},
+                                      std::vector<std::string_view>{joined, "--garbage"}}) {
+            try {
+                ParseArguments(arguments);
+                ADD_FAILURE() << option << " took an empty value";
+            } catch (const UsageError& error) {
+                EXPECT_TRUE(std::string_view(error.what()).starts_with(option + ": "))
+                    << error.what();
+            }
+        }
+    }
+    // What follows the mark is the command's.
+    EXPECT_EQ(Parse({"--", "printf", ""}).command, (std::vector<std::string>{"printf", ""}));
+}
+
 TEST(SimOptionsTest, NumbersAreDecimalAndVersionIsOffered) {
     EXPECT_EQ(Parse({"--delay", "010"}).config.replyDelay, 10ms);
     EXPECT_EQ(Parse({"--split", "08"}).config.splitGap, 8ms);

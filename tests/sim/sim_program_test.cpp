@@ -127,3 +127,27 @@ TEST(SimProgramTest, WithoutACommandPrintsItsEntryAndServesUntilTerminated) {
 
 } // namespace
 } // namespace pelmora::sim
+
+namespace pelmora::sim {
+namespace {
+
+TEST(SimProgramTest, AnEmptyValueRunsNothing) {
+    const auto finished = RunShell(Sim("--log '' -- sh -c 'echo ran' 2>&1"));
+    EXPECT_EQ(finished.exitStatus, 2);
+    EXPECT_EQ(finished.output.find("ran"), std::string::npos) << finished.output;
+}
+
+TEST(SimProgramTest, AHugeArgumentIsQuotedBackCut) {
+    const std::string huge = "\"$(head -c 100000 /dev/zero | tr '\\0' x)\"";
+    for (const std::string& arguments :
+         {"--delay " + huge, "--" + huge, "--log /nonexistent/" + huge + " -- true",
+          "--seed " + huge}) {
+        // head ends the pipe, so that an endless message fails the test instead of hanging it.
+        const auto finished = RunShell(Sim(arguments) + " 2>&1 | head -c 1000");
+        EXPECT_LT(finished.output.size(), 400u) << finished.output.substr(0, 400);
+        EXPECT_NE(finished.output.find("xxx... (100"), std::string::npos) << finished.output;
+    }
+}
+
+} // namespace
+} // namespace pelmora::sim
