@@ -58,3 +58,16 @@ TEST(Sessions, IgnoreAResultNobodyAskedFor) {
     EXPECT_EQ(host.Send("MEAS:CURR?\n"), "1.23000E-01\n");
     EXPECT_TRUE(host.DrainErrors().empty());
 }
+
+TEST(Sessions, RunTheDocumentedExample) {
+    ScriptedHost host;
+    host.instrument.SetModel("DRELVOV99");
+    EXPECT_EQ(host.Send("*IDN?\n"), "Pelmora,DRELVOV99,0,1.0.0.1\n");
+    EXPECT_EQ(host.Send("*RST;INST:NSEL 1;:VOLT 5;:INST:NSEL 2;:VOLT -12;:OUTP ON;*OPC?\n"), "1\n");
+    EXPECT_EQ(host.Send("MEAS:CURR? POS;CURR? NEG\n"), "1.23000E-01;4.50000E-02\n");
+    EXPECT_EQ(host.Send("VOLT -4.5\n"), "");
+    EXPECT_EQ(host.Send("SYST:ERR?;ERR?\n"), "-224,\"Illegal parameter value\";0,\"No error\"\n");
+    EXPECT_EQ(host.Send("APPL? POS;:OUTP?;:STAT:OPER:COND?\n"), "5.00000E+00;1;256\n");
+    EXPECT_EQ(host.Send("OUTP OFF\n"), "");
+    EXPECT_EQ(host.wire, (std::vector<std::string>{"V050120\r", "REQA\r", "REQA\r", "RST\r"}));
+}
