@@ -8,7 +8,6 @@ SupplySettings LineDraft::Over(const SupplySettings& settings) const {
 }
 
 void Call::Fail(Error error) {
-    m_answers.clear();
     m_failure = error;
     m_instrument.Report(error);
 }

@@ -39,7 +39,7 @@ public:
     bool ReplyWaiting() const { return m_replyWaiting || !m_answers.empty(); }
 
     void Answer(std::string text) { m_answers.push_back(std::move(text)); }
-    // A failed query answers nothing.
+    // Reports the error; a handler that fails gives no answer.
     void Fail(Error error);
     // The result of `action` once the host has carried it out; until then nothing, and the
     // handler returns at once: it runs again from the start when the result is in, so all it

@@ -46,7 +46,7 @@ std::string_view ErrorText(Error error) {
         return "Too much data";
     case Error::IllegalParameterValue:
         return "Illegal parameter value";
-    case Error::DataStale:
+    case Error::DataCorruptOrStale:
         return "Data corrupt or stale";
     case Error::HardwareError:
         return "Hardware error";

@@ -22,7 +22,7 @@ enum class Error : int {
     DataOutOfRange = -222,
     TooMuchData = -223,
     IllegalParameterValue = -224,
-    DataStale = -230,
+    DataCorruptOrStale = -230,
     HardwareError = -240,
     HardwareMissing = -241,
     QueueOverflow = -350,

@@ -37,6 +37,9 @@ using Step = std::variant<Idle, Reply, Act>;
 class Session {
 public:
     explicit Session(Instrument& instrument) : m_instrument(instrument) {}
+    // The line in progress is read where it lies: a session stays where it was made.
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     void Receive(std::string_view bytes) { m_framer.Receive(bytes); }
     // Call until it gives Idle.

@@ -249,7 +249,7 @@ void FetchCurrentQuery(Call& call) {
     if (!call.Exchange(SampleAction{})) {
         return;
     }
-    call.Fail(Error::DataStale);
+    call.Fail(Error::DataCorruptOrStale);
 }
 
 } // namespace pelmora::scpi

@@ -70,6 +70,11 @@ TEST(SupplyChanges, ReachTheSupplyAsOneCommandAtTheLinesEnd) {
     host.Send("OUTPUT:STATE 1\n");
     EXPECT_EQ(host.wire.back(), "V030060\r");
     EXPECT_TRUE(host.DrainErrors().empty());
+
+    // A command error drops the rest of its line, not what came before it.
+    host.Send("VOLT -9;FOO;VOLT -10\n");
+    EXPECT_EQ(host.wire.back(), "V030090\r");
+    EXPECT_EQ(host.DrainErrors(), std::vector<int>{-113});
 }
 
 TEST(SupplyChanges, ResetBringsThePanelsStartingState) {
