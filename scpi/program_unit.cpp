@@ -72,8 +72,12 @@ UnitReader::UnitReader(std::string_view line) : m_line(line) {
 
 Error UnitReader::Next(ProgramUnit& unit) {
     unit = {};
+    const auto start = m_position;
     const Error error = ReadUnit(unit);
-    if (m_invalidByte && m_position >= m_line.size()) {
+    // A unit that reached the bad byte is cut short; one ended by its ';' is whole.
+    const bool whole =
+        error == Error::None && m_position > start && m_line[m_position - 1] == kUnitSeparator;
+    if (m_invalidByte && Exhausted() && !whole) {
         m_invalidByte = false;
         unit = {};
         return Error::InvalidCharacter;

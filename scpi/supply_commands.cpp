@@ -1,3 +1,4 @@
+#include "decimal_reading.h"
 #include "handlers.h"
 #include "parameter_values.h"
 #include "voltage_table.h"
@@ -22,11 +23,7 @@ constexpr int kFirstRail = 1;
 constexpr int kLastRail = 2;
 
 double StepVolts(int step) {
-    double tenths = 0.0;
-    for (const char digit : VoltageCodeAt(step)) {
-        tenths = tenths * 10.0 + (digit - '0');
-    }
-    return tenths / kTenthsPerVolt;
+    return DecimalReading(VoltageCodeAt(step)) / kTenthsPerVolt;
 }
 
 constexpr int kLastStep = static_cast<int>(kVoltageSteps.size()) - 1;

@@ -71,5 +71,6 @@ TEST(LineFraming, BadBytesStopTheirLineWhereTheyStand) {
     EXPECT_EQ(host.Send("*ESE 8;*ESE 16\0;*ESE 32\n*ESE?\n"s), "8\n");
     EXPECT_EQ(host.Send("*ESE?;*ESE 1\xff\xfe\n*ESE?\n"), "8\n8\n");
     EXPECT_EQ(host.Send("*IDN\x01?\n"), "");
-    EXPECT_EQ(host.DrainErrors(), (std::vector<int>{-101, -101, -101}));
+    EXPECT_EQ(host.Send("*ESE 16;\x7f\n*ESE?\n"), "16\n");
+    EXPECT_EQ(host.DrainErrors(), (std::vector<int>{-101, -101, -101, -101}));
 }
