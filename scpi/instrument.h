@@ -29,6 +29,9 @@ struct SupplySettings {
 class Instrument {
 public:
     explicit Instrument(std::string version);
+    // Sessions hold on to it.
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
 
     // From the host.
     // The identity reply's model text, e.g. "DRELVOV99".
