@@ -1,0 +1,103 @@
+#include "handlers.h"
+#include "parameter_values.h"
+
+#include <limits>
+#include <string>
+
+namespace pelmora::scpi {
+
+namespace {
+
+constexpr int kLargestRegister = std::numeric_limits<std::uint8_t>::max();
+// IEEE 488.2 asks for a 0 in a field the instrument cannot fill.
+constexpr std::string_view kUnknownField = "0";
+constexpr std::string_view kManufacturer = "Pelmora";
+constexpr std::string_view kSelfTestPassed = "0";
+constexpr std::string_view kSelfTestFailed = "1";
+
+std::optional<std::uint8_t> RegisterValue(Call& call) {
+    const auto mask = WholeValue(call.Parameters().front(), 0, kLargestRegister);
+    if (mask.error != Error::None) {
+        call.Fail(mask.error);
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(mask.value);
+}
+
+} // namespace
+
+void ClearStatus(Call& call) {
+    call.Device().Errors().Clear();
+    call.Device().Status().ClearEvents();
+}
+
+void SetEventStatusEnable(Call& call) {
+    if (const auto mask = RegisterValue(call)) {
+        call.Device().Status().SetEventStatusEnable(*mask);
+    }
+}
+
+void EventStatusEnableQuery(Call& call) {
+    call.Answer(std::to_string(call.Device().Status().EventStatusEnable()));
+}
+
+void EventStatusQuery(Call& call) {
+    call.Answer(std::to_string(call.Device().Status().TakeEventStatus()));
+}
+
+void IdentityQuery(Call& call) {
+    const auto& model = call.Device().Model();
+    std::string text(kManufacturer);
+    text += ',';
+    text += model.empty() ? std::string(kUnknownField) : model;
+    text += ',';
+    text += kUnknownField;
+    text += ',';
+    text += call.Device().Version();
+    call.Answer(std::move(text));
+}
+
+// Nothing runs in the background yet: once the line's changes have reached the supply, every
+// operation is complete.
+void OperationComplete(Call& call) {
+    call.Device().Status().RaiseEvent(esr::kOperationComplete);
+}
+
+void OperationCompleteQuery(Call& call) {
+    call.Answer("1");
+}
+
+void Reset(Call& call) {
+    // As the panel starts: output off, both rails at the first step, rail 1 selected.
+    call.Draft() = {false, 0, 0};
+    call.Device().SelectRail(Rail::Positive);
+}
+
+void SetServiceRequestEnable(Call& call) {
+    if (const auto mask = RegisterValue(call)) {
+        call.Device().Status().SetServiceRequestEnable(*mask);
+    }
+}
+
+void ServiceRequestEnableQuery(Call& call) {
+    call.Answer(std::to_string(call.Device().Status().ServiceRequestEnable()));
+}
+
+void StatusByteQuery(Call& call) {
+    auto& device = call.Device();
+    call.Answer(std::to_string(
+        device.Status().StatusByte(device.Errors().Count() > 0, call.ReplyWaiting())));
+}
+
+void SelfTestQuery(Call& call) {
+    const ActionResult* result = call.Exchange(IdentifyAction{});
+    if (!result) {
+        return;
+    }
+    call.Answer(std::string(result->outcome == ActionResult::Outcome::Done ? kSelfTestPassed
+                                                                           : kSelfTestFailed));
+}
+
+void Wait(Call&) {}
+
+} // namespace pelmora::scpi

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "error_queue.h"
+#include "status_registers.h"
+#include "supply_protocol.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pelmora::scpi {
+
+// Rail 1 is the positive one, rail 2 the negative one.
+enum class Rail { Positive = 1, Negative = 2 };
+
+// What the supply has been told, as positions in the voltage table.
+struct SupplySettings {
+    bool outputOn = false;
+    int positiveStep = 0;
+    int negativeStep = 0;
+
+    friend bool operator==(const SupplySettings&, const SupplySettings&) = default;
+};
+
+// The instrument all sessions share: the supply's settings, the selected rail, the status
+// registers and the error queue, and what the host has learnt of the supply. Sessions change
+// it; the host tells it about the supply.
+class Instrument {
+public:
+    explicit Instrument(std::string version);
+    // Sessions hold on to it.
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    // From the host.
+    // The identity reply's model text, e.g. "DRELVOV99".
+    void SetModel(std::string model) { m_model = std::move(model); }
+    void SetPortText(std::string text) { m_portText = std::move(text); }
+    void PollSample(const protocol::CurrentReading& reading);
+    void PollFailed();
+    // The output is off once the supply is gone, and stays off when it comes back.
+    void SupplyLost();
+    void SupplyFound();
+
+    // For the sessions.
+    const SupplySettings& Settings() const { return m_settings; }
+    // The settings as handed to the supply, in the order the supply gets them.
+    void Dispatch(const SupplySettings& settings);
+    Rail SelectedRail() const { return m_selectedRail; }
+    void SelectRail(Rail rail) { m_selectedRail = rail; }
+    // The one way an error is reported: queued, and counted in the event status register.
+    void Report(Error error);
+    ErrorQueue& Errors() { return m_errors; }
+    StatusRegisters& Status() { return m_status; }
+    // The mean of the rail's last ten samples taken while the output is on, in mA; none
+    // before the first such sample.
+    std::optional<double> AverageMilliamps(Rail rail) const;
+    bool SupplyAbsent() const;
+
+    const std::string& Model() const { return m_model; }
+    const std::string& Version() const { return m_version; }
+    const std::string& PortText() const { return m_portText; }
+
+private:
+    static constexpr std::size_t kAveragedSamples = 10;
+
+    struct Samples {
+        std::array<int, kAveragedSamples> milliamps{};
+        std::size_t count = 0;
+        std::size_t next = 0;
+    };
+
+    void Absent(bool lost, bool silent);
+    void ForgetSamples();
+
+    SupplySettings m_settings;
+    Rail m_selectedRail = Rail::Positive;
+    ErrorQueue m_errors;
+    StatusRegisters m_status;
+    std::array<Samples, 2> m_samples;
+    bool m_lost = false;
+    bool m_silent = false;
+    std::string m_model;
+    std::string m_version;
+    std::string m_portText;
+};
+
+} // namespace pelmora::scpi

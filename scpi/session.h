@@ -1,0 +1,83 @@
+#pragma once
+
+#include "call.h"
+#include "command_table.h"
+#include "instrument.h"
+#include "line_framer.h"
+#include "program_unit.h"
+#include "supply_action.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace pelmora::scpi {
+
+// A whole line's answers, joined by ';' and ended by "\n": one write.
+struct Reply {
+    std::string text;
+};
+
+// Something the supply must do before the session can go on; the host hands the result to
+// Complete().
+struct Act {
+    SupplyAction action;
+};
+
+// Nothing to do until more bytes arrive or the last Act is complete.
+struct Idle {};
+
+using Step = std::variant<Idle, Reply, Act>;
+
+// One client's conversation: its bytes, the line it is in and the path its headers continue.
+// It runs until it needs the supply, hands the action out and picks up where it stopped when
+// the result comes back, so that other sessions go on meanwhile.
+class Session {
+public:
+    explicit Session(Instrument& instrument) : m_instrument(instrument) {}
+    // The line in progress is read where it lies: a session stays where it was made.
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void Receive(std::string_view bytes) { m_framer.Receive(bytes); }
+    // Call until it gives Idle.
+    Step Run();
+    // The result of the last Act.
+    void Complete(const ActionResult& result);
+    bool Waiting() const { return m_waiting; }
+
+private:
+    std::optional<Step> Advance();
+    bool ReadUnit();
+    std::optional<Step> RunUnit();
+    std::optional<Step> FinishLine();
+    // The line's changes so far, as at most one action.
+    std::optional<ApplyAction> Flush();
+    Step Await(const SupplyAction& action, bool forFlush);
+    void Abandon(Error error);
+
+    Instrument& m_instrument;
+    LineFramer m_framer;
+
+    // The line in progress.
+    std::string m_line;
+    std::optional<UnitReader> m_reader;
+    std::vector<std::string> m_path;
+    std::vector<std::string> m_answers;
+    LineDraft m_draft;
+    bool m_ending = false;
+    bool m_endFlushed = false;
+
+    // The unit in progress.
+    ProgramUnit m_unit;
+    const Command* m_command = nullptr;
+    bool m_unitFlushed = false;
+    std::optional<ActionResult> m_result;
+
+    bool m_waiting = false;
+    bool m_waitingForFlush = false;
+};
+
+} // namespace pelmora::scpi

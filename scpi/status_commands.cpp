@@ -1,0 +1,83 @@
+#include "handlers.h"
+#include "parameter_values.h"
+
+#include <string>
+
+namespace pelmora::scpi {
+
+namespace {
+
+using Structure = StatusStructure StatusRegisters::*;
+
+template <Structure Member> void EventQuery(Call& call) {
+    call.Answer(std::to_string((call.Device().Status().*Member).TakeEvents()));
+}
+
+template <Structure Member> void ConditionQuery(Call& call) {
+    call.Answer(std::to_string((call.Device().Status().*Member).Condition()));
+}
+
+template <Structure Member> void SetEnable(Call& call) {
+    const auto mask = WholeValue(call.Parameters().front(), 0, kStatusBits);
+    if (mask.error != Error::None) {
+        call.Fail(mask.error);
+        return;
+    }
+    (call.Device().Status().*Member).SetEnable(static_cast<std::uint16_t>(mask.value));
+}
+
+template <Structure Member> void EnableQuery(Call& call) {
+    call.Answer(std::to_string((call.Device().Status().*Member).Enable()));
+}
+
+constexpr std::string_view kScpiVersion = "1999.0";
+
+} // namespace
+
+void OperationEventQuery(Call& call) {
+    EventQuery<&StatusRegisters::operation>(call);
+}
+void OperationConditionQuery(Call& call) {
+    ConditionQuery<&StatusRegisters::operation>(call);
+}
+void SetOperationEnable(Call& call) {
+    SetEnable<&StatusRegisters::operation>(call);
+}
+void OperationEnableQuery(Call& call) {
+    EnableQuery<&StatusRegisters::operation>(call);
+}
+void QuestionableEventQuery(Call& call) {
+    EventQuery<&StatusRegisters::questionable>(call);
+}
+void QuestionableConditionQuery(Call& call) {
+    ConditionQuery<&StatusRegisters::questionable>(call);
+}
+void SetQuestionableEnable(Call& call) {
+    SetEnable<&StatusRegisters::questionable>(call);
+}
+void QuestionableEnableQuery(Call& call) {
+    EnableQuery<&StatusRegisters::questionable>(call);
+}
+
+void StatusPreset(Call& call) {
+    call.Device().Status().Preset();
+}
+
+void NextErrorQuery(Call& call) {
+    const Error error = call.Device().Errors().Take();
+    call.Answer(std::to_string(static_cast<int>(error)) + "," + Quoted(ErrorText(error)));
+}
+
+void ErrorCountQuery(Call& call) {
+    call.Answer(std::to_string(call.Device().Errors().Count()));
+}
+
+void VersionQuery(Call& call) {
+    call.Answer(std::string(kScpiVersion));
+}
+
+void PortQuery(Call& call) {
+    call.Answer(Quoted(call.Device().PortText()));
+}
+
+} // namespace pelmora::scpi
