@@ -2,10 +2,15 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
+#include <unistd.h>
 
 namespace pelmora::sim {
 
@@ -13,6 +18,11 @@ namespace {
 
 // Longer than any /dev/pts path.
 constexpr std::size_t kPathCapacity = 128;
+// Each open file description is opened once and closed once, however many descriptors and
+// processes share it: a close event comes only when the last of them goes, killed or not.
+constexpr std::uint32_t kOpenEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+// Room for many events at a time; the watch names no file, so each is a bare inotify_event.
+constexpr std::size_t kEventBufferEvents = 64;
 
 [[noreturn]] void ThrowSystemError(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -57,6 +67,12 @@ PseudoTerminal OpenPseudoTerminal(bool kernelModes) {
     if (!terminal.heldSlave.IsValid()) {
         ThrowSystemError("opening the pseudo-terminal's slave");
     }
+    // Made after the held slave is open, so that only others' openings are counted.
+    terminal.openWatch = UniqueFd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    if (!terminal.openWatch.IsValid() ||
+        ::inotify_add_watch(terminal.openWatch.Get(), path.data(), kOpenEvents) < 0) {
+        ThrowSystemError("watching the pseudo-terminal's slave");
+    }
     if (kernelModes) {
         return terminal;
     }
@@ -69,6 +85,27 @@ PseudoTerminal OpenPseudoTerminal(bool kernelModes) {
         ThrowSystemError("tcsetattr");
     }
     return terminal;
+}
+
+void FollowOpenings(PseudoTerminal& terminal) {
+    alignas(inotify_event) std::array<char, kEventBufferEvents * sizeof(inotify_event)> buffer{};
+    ssize_t got = 0;
+    while ((got = ::read(terminal.openWatch.Get(), buffer.data(), buffer.size())) > 0) {
+        for (std::size_t at = 0; at + sizeof(inotify_event) <= static_cast<std::size_t>(got);) {
+            inotify_event event{};
+            std::memcpy(&event, buffer.data() + at, sizeof event);
+            if ((event.mask & IN_OPEN) != 0) {
+                ++terminal.othersOpen;
+            } else if ((event.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0 &&
+                       terminal.othersOpen > 0) {
+                --terminal.othersOpen;
+            }
+            at += sizeof(inotify_event) + event.len;
+        }
+    }
+    if (terminal.othersOpen == 0) {
+        ::ioctl(terminal.heldSlave.Get(), TIOCNXCL);
+    }
 }
 
 } // namespace pelmora::sim

@@ -4,7 +4,10 @@
 #include "serial_channel.h"
 #include "simulated_supply.h"
 #include "spawned_program.h"
+#include "wait_until.h"
 
+#include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -284,6 +287,25 @@ TEST(CliSearch, PortsThatCannotBeUsedExitWithThree) {
     holder.Close();
     supply.Stop();
     EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(CliSimulatedPort, AClientKilledOutrightTakesItsHoldWithIt) {
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"set", "5", "-5"}, Ports(supply)).exitStatus, 0);
+    RunningCli monitor({"monitor", "--interval", "2"}, Ports(supply));
+    const auto polls = [&] {
+        const auto wire = Wire(supply);
+        return std::count(wire.begin(), wire.end(), "REQA\r");
+    };
+    ASSERT_TRUE(WaitUntil([&] { return polls() >= 2; }, 10s));
+    monitor.Signal(SIGKILL);
+    ASSERT_EQ(monitor.Finish().endingSignal, SIGKILL);
+    ASSERT_TRUE(supply.State().outputOn);
+
+    const auto off = RunCli({"off"}, Ports(supply));
+    EXPECT_EQ(off.exitStatus, 0) << off.err;
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_EQ(Wire(supply).back(), "RST\r");
 }
 
 TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
