@@ -99,14 +99,17 @@ std::optional<PortHolder> FindPortHolder(const fs::path& device) {
     if (::stat(device.c_str(), &file) != 0) {
         return std::nullopt;
     }
-    auto pid = LockOwner(file);
-    if (!pid && S_ISCHR(file.st_mode)) {
-        pid = OtherProcessWithDeviceOpen(file);
+    if (const auto owner = LockOwner(file)) {
+        return PortHolder{*owner, ProcessName(*owner), true};
     }
+    if (!S_ISCHR(file.st_mode)) {
+        return std::nullopt;
+    }
+    const auto pid = OtherProcessWithDeviceOpen(file);
     if (!pid) {
         return std::nullopt;
     }
-    return PortHolder{*pid, ProcessName(*pid)};
+    return PortHolder{*pid, ProcessName(*pid), false};
 }
 
 } // namespace pelmora

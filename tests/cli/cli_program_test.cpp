@@ -7,12 +7,16 @@
 #include "wait_until.h"
 
 #include <algorithm>
+#include <array>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +39,17 @@ std::vector<std::string> Wire(const SimulatedSupply& supply) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// As root, gives the device to the group that serial ports have, as a pseudo-terminal may
+// not have already; joining that group is then the advice.
+void GiveToDialout(const std::filesystem::path& device) {
+    if (::geteuid() != 0) {
+        return;
+    }
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr) << "no dialout group";
+    ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
 }
 
 } // namespace
@@ -289,6 +304,64 @@ TEST(CliSearch, PortsThatCannotBeUsedExitWithThree) {
     EXPECT_TRUE(supply.Log().empty());
 }
 
+// A program that is not ours has the device open and exclusive, without our lock: a terminal
+// program, say, or one killed with the port while another kept it open.
+class ExclusiveStranger {
+public:
+    explicit ExclusiveStranger(const std::filesystem::path& device) {
+        std::array<int, 2> ready{-1, -1};
+        if (::pipe(ready.data()) != 0) {
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            const char held = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
+            [[maybe_unused]] const auto written = ::write(ready[1], &held, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char held = 0;
+        m_holding = ::read(ready[0], &held, 1) == 1 && held == 1;
+        ::close(ready[0]);
+    }
+    ~ExclusiveStranger() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    ExclusiveStranger(const ExclusiveStranger&) = delete;
+    ExclusiveStranger& operator=(const ExclusiveStranger&) = delete;
+
+    bool Holding() const { return m_holding; }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_holding = false;
+};
+
+TEST(CliSearch, APortLeftExclusiveByAnotherProgramSaysWhoKeepsItOpenAndWhatToDo) {
+    PseudoTerminal device;
+    const ExclusiveStranger stranger(device.DevicePath());
+    ASSERT_TRUE(stranger.Holding());
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+
+    const auto run = RunCli({"off"}, "COM3=" + device.DevicePath().string());
+    EXPECT_EQ(run.exitStatus, 3);
+    EXPECT_TRUE(Contains(run.err, "busy: left in exclusive mode, and kept open by PID " +
+                                      std::to_string(stranger.Pid()) + " (" + name +
+                                      "); end or restart that program, or have it release the "
+                                      "port"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.err, "held by")) << run.err;
+    EXPECT_EQ(device.Receive(100), "");
+}
+
 TEST(CliSimulatedPort, AClientKilledOutrightTakesItsHoldWithIt) {
     SimulatedSupply supply;
     ASSERT_EQ(RunCli({"set", "5", "-5"}, Ports(supply)).exitStatus, 0);
@@ -308,12 +381,35 @@ TEST(CliSimulatedPort, AClientKilledOutrightTakesItsHoldWithIt) {
     EXPECT_EQ(Wire(supply).back(), "RST\r");
 }
 
+TEST(CliSearch, UnreadablePortOfNoUsersGroupPointsToAUdevRule) {
+    if (::geteuid() != 0 || !CanRunUnprivileged()) {
+        GTEST_SKIP() << "giving the device to root, and running as another user, takes root";
+    }
+    PseudoTerminal device;
+    ASSERT_EQ(::chown(device.DevicePath().c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0600), 0);
+    const auto result = RunAsUnprivilegedUser([&](std::string& report) {
+        const auto run = RunCli({"off"}, "COM3=" + device.DevicePath().string());
+        report = run.err;
+        return run.exitStatus;
+    });
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_TRUE(Contains(result.report,
+                         "permission denied: the device is owned by root:root, mode 0600; have a "
+                         "udev rule give it to the dialout group (see \"Device permissions\" in "
+                         "the README)"))
+        << result.report;
+    EXPECT_FALSE(Contains(result.report, "usermod")) << result.report;
+    EXPECT_EQ(device.Receive(100), "");
+}
+
 TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
     if (!CanRunUnprivileged()) {
         GTEST_SKIP() << "no unprivileged user to run as";
     }
     PseudoTerminal device;
     ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
+    GiveToDialout(device.DevicePath());
     struct stat node {};
     ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
     const std::string group = ::getgrgid(node.st_gid)->gr_name;

@@ -1,14 +1,21 @@
 #include "modal_answerer.h"
 #include "not_found_message.h"
 #include "panel_harness.h"
+#include "pty_peer.h"
+#include "search_report.h"
 #include "serial_channel.h"
 #include "spawned_program.h"
 #include "supply_panel_dlg.h"
 
 #include <QLineEdit>
+#include <array>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,7 +62,98 @@ QString AccessAdvice(const std::filesystem::path& device) {
         .arg(QString::fromStdString(device.string()), QString::fromStdString(GroupOf(device)));
 }
 
+// A child process that keeps the device open in exclusive mode without our lock, as a terminal
+// program may; it is killed when this goes.
+class ExclusiveStranger {
+public:
+    explicit ExclusiveStranger(const std::filesystem::path& device) {
+        std::array<int, 2> ready{-1, -1};
+        if (::pipe(ready.data()) != 0) {
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            const char held = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
+            [[maybe_unused]] const auto written = ::write(ready[1], &held, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char held = 0;
+        m_holding = ::read(ready[0], &held, 1) == 1 && held == 1;
+        ::close(ready[0]);
+    }
+    ~ExclusiveStranger() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    ExclusiveStranger(const ExclusiveStranger&) = delete;
+    ExclusiveStranger& operator=(const ExclusiveStranger&) = delete;
+
+    bool Holding() const { return m_holding; }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_holding = false;
+};
+
+// As root, gives the device to the group that serial ports have, as a pseudo-terminal may
+// not have already; joining that group is then the advice.
+void GiveToDialout(const std::filesystem::path& device) {
+    if (::geteuid() != 0) {
+        return;
+    }
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr) << "no dialout group";
+    ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
+}
+
+SearchedPort Unreadable(const std::string& owner, const std::string& group, unsigned mode) {
+    SearchedPort port{{"COM3", "/dev/ttyUSB0"}, {}, {}, false};
+    port.failure.problem = pelmora::PortProblem::PermissionDenied;
+    port.failure.deviceOwner = owner;
+    port.failure.deviceGroup = group;
+    port.failure.deviceMode = mode;
+    return port;
+}
+
 } // namespace
+
+TEST(PortDiagnostics, DeviceLeftExclusiveNamesWhoKeepsItOpenAndWhatToDo) {
+    PseudoTerminal device;
+    ListedPorts listed("COM3=" + device.DevicePath().string());
+    const ExclusiveStranger stranger(device.DevicePath());
+    ASSERT_TRUE(stranger.Holding());
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+
+    ExpectNotFoundThenAdvice(
+        SearchAndSeeBoxes(),
+        QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (%1): 排他モードのまま残されて"
+                       "います。PID %2 %3 が開いたままです。そのプログラムを終了または再起動"
+                       "するか、ポートを解放させてください。")
+            .arg(QString::fromStdString(device.DevicePath().string()))
+            .arg(stranger.Pid())
+            .arg(QString::fromStdString(name)));
+    EXPECT_EQ(device.Receive(100), "");
+}
+
+TEST(PortDiagnostics, JoiningAGroupIsAdvisedOnlyForAGroupOfUsersDevices) {
+    EXPECT_EQ(FixablePortsMessage({Unreadable("root", "dialout", 020660)}),
+              QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (/dev/ttyUSB0): アクセスが許可"
+                             "されていません。sudo usermod -aG dialout $USER を実行してから、"
+                             "ログインし直してください。"));
+    EXPECT_EQ(FixablePortsMessage({Unreadable("root", "root", 020600)}),
+              QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (/dev/ttyUSB0): アクセスが許可"
+                             "されていません。デバイスの所有者は root:root、モードは 0600 です。"
+                             "udev ルールで dialout グループに与えてください（README の「Device "
+                             "permissions」を参照）。"));
+}
 
 TEST(PortDiagnostics, HeldDeviceIsNamedWithItsHolder) {
     SimulatedSupply supply;
@@ -86,6 +184,7 @@ TEST(PortDiagnostics, UnreadableDeviceIsExplained) {
     }
     SimulatedSupply supply;
     ASSERT_EQ(::chmod(supply.SlavePath().c_str(), 0), 0);
+    GiveToDialout(supply.SlavePath());
     ListedPorts listed("COM3=" + supply.SlavePath().string());
     if (::geteuid() != 0) {
         ExpectNotFoundThenAdvice(SearchAndSeeBoxes(), AccessAdvice(supply.SlavePath()));
