@@ -54,6 +54,17 @@ std::string DeviceModeText(const OpenFailure& failure) {
     return mode;
 }
 
+std::string OpenersText(const std::vector<PortHolder>& openers) {
+    std::string text;
+    for (const auto& opener : openers) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += "PID " + std::to_string(opener.pid) + " (" + opener.name + ")";
+    }
+    return text;
+}
+
 std::string DescribeOpenFailure(const OpenFailure& failure) {
     switch (failure.problem) {
     case PortProblem::None:
@@ -80,11 +91,10 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
                GroupFixCommand(failure.deviceGroup) + "', then log in again";
     case PortProblem::Busy:
         if (failure.leftExclusive) {
-            if (!failure.holder) {
+            if (failure.openers.empty()) {
                 return "busy: left in exclusive mode by a program that keeps it open";
             }
-            return "busy: left in exclusive mode, and kept open by PID " +
-                   std::to_string(failure.holder->pid) + " (" + failure.holder->name + ")";
+            return "busy: left in exclusive mode, and kept open by " + OpenersText(failure.openers);
         }
         if (!failure.holder) {
             return "busy: in use by another program";

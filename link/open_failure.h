@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // Why a port could not be opened, in terms a user can act on. The panel's diagnostics and the
 // command-line tool both tell the user from this.
@@ -51,6 +52,9 @@ struct OpenFailure {
     // For Busy: the device is in exclusive mode and no program holds its lock. Exclusive mode
     // outlives the program that set it for as long as another keeps the device open.
     bool leftExclusive = false;
+    // For a device left exclusive: the programs that keep it open, where the system tells. Any
+    // of them may be the one that left it so.
+    std::vector<PortHolder> openers;
 };
 
 // Problems the user can put right at the machine: join the device's group, or close the
@@ -77,6 +81,9 @@ inline constexpr const char* kDevicePermissionsSection = "Device permissions";
 // The device's owner and group, e.g. "root:root", and its permission bits, e.g. "0600".
 std::string DeviceOwners(const OpenFailure& failure);
 std::string DeviceModeText(const OpenFailure& failure);
+
+// "PID 812 (minicom), PID 4711 (screen)".
+std::string OpenersText(const std::vector<PortHolder>& openers);
 
 // What to do about a port left in exclusive mode.
 inline constexpr const char* kLeftExclusiveAdvice =

@@ -78,6 +78,9 @@ std::string UserName(uid_t user) {
 void ExplainBusy(pelmora::OpenFailure& failure, const std::filesystem::path& device) {
     failure.holder = pelmora::FindPortHolder(device);
     failure.leftExclusive = !failure.holder || !failure.holder->holdsLock;
+    if (failure.leftExclusive) {
+        failure.openers = pelmora::FindPortOpeners(device);
+    }
 }
 
 // Errors of a terminal whose device has gone away.

@@ -29,13 +29,12 @@ QString FixableReason(const pelmora::OpenFailure& failure) {
             .arg(QString::fromStdString(pelmora::GroupFixCommand(failure.deviceGroup)));
     }
     if (failure.leftExclusive) {
-        if (failure.holder) {
+        if (!failure.openers.empty()) {
             return QCoreApplication::translate(
                        "SearchReport",
-                       "排他モードのまま残されています。PID %1 %2 が開いたままです。"
+                       "排他モードのまま残されています。%1 が開いたままです。"
                        "そのプログラムを終了または再起動するか、ポートを解放させてください。")
-                .arg(failure.holder->pid)
-                .arg(QString::fromStdString(failure.holder->name));
+                .arg(QString::fromStdString(pelmora::OpenersText(failure.openers)));
         }
         return QCoreApplication::translate(
             "SearchReport", "排他モードのまま残されています。開いたままにしているプログラムを"

@@ -159,8 +159,8 @@ Please try the following: <byte value="xd"/>
         <translation>Permission denied. The device is owned by %1, mode %2. Have a udev rule give it to the dialout group (see &quot;%3&quot; in the README).</translation>
     </message>
     <message>
-        <source>排他モードのまま残されています。PID %1 %2 が開いたままです。そのプログラムを終了または再起動するか、ポートを解放させてください。</source>
-        <translation>The port was left in exclusive mode, and PID %1 %2 keeps it open. End or restart that program, or have it release the port.</translation>
+        <source>排他モードのまま残されています。%1 が開いたままです。そのプログラムを終了または再起動するか、ポートを解放させてください。</source>
+        <translation>The port was left in exclusive mode, and %1 keeps it open. End or restart that program, or have it release the port.</translation>
     </message>
     <message>
         <source>排他モードのまま残されています。開いたままにしているプログラムを終了または再起動するか、ポートを解放させてください。</source>

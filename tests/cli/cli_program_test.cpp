@@ -362,6 +362,28 @@ TEST(CliSearch, APortLeftExclusiveByAnotherProgramSaysWhoKeepsItOpenAndWhatToDo)
     EXPECT_EQ(device.Receive(100), "");
 }
 
+// The simulated supply (here in the test's own process) keeps its port open too: every program
+// that does is named, as any of them may have left the port so.
+TEST(CliSearch, EveryProgramThatKeepsAPortLeftExclusiveOpenIsNamed) {
+    SimulatedSupply supply;
+    const ExclusiveStranger stranger(supply.SlavePath());
+    ASSERT_TRUE(stranger.Holding());
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+
+    // By process number.
+    const auto first = std::min<pid_t>(::getpid(), stranger.Pid());
+    const auto second = std::max<pid_t>(::getpid(), stranger.Pid());
+
+    const auto run = RunCli({"ports"}, Ports(supply));
+    EXPECT_TRUE(Contains(run.out, "busy: left in exclusive mode, and kept open by PID " +
+                                      std::to_string(first) + " (" + name + "), PID " +
+                                      std::to_string(second) + " (" + name + ")\n"))
+        << run.out;
+    EXPECT_TRUE(supply.Log().empty());
+}
+
 TEST(CliSimulatedPort, AClientKilledOutrightTakesItsHoldWithIt) {
     SimulatedSupply supply;
     ASSERT_EQ(RunCli({"set", "5", "-5"}, Ports(supply)).exitStatus, 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <vector>
 
 using pelmora::DescribeOpenFailure;
 using pelmora::OpenFailure;
@@ -20,11 +21,13 @@ OpenFailure Unreadable(const std::string& owner, const std::string& group, unsig
     return failure;
 }
 
-OpenFailure Busy(std::optional<PortHolder> holder, bool leftExclusive) {
+OpenFailure Busy(std::optional<PortHolder> holder, bool leftExclusive,
+                 std::vector<PortHolder> openers = {}) {
     OpenFailure failure;
     failure.problem = PortProblem::Busy;
     failure.holder = std::move(holder);
     failure.leftExclusive = leftExclusive;
+    failure.openers = std::move(openers);
     return failure;
 }
 
@@ -52,8 +55,13 @@ TEST(OpenFailureWords, JoiningTheGroupIsAdvisedOnlyForTheGroupsOfUsersDevices) {
 TEST(OpenFailureWords, ABusyPortSaysWhetherOneOfOursHoldsItOrItWasLeftExclusive) {
     EXPECT_EQ(DescribeOpenFailure(Busy(PortHolder{812, "minicom", true}, false)),
               "busy: held by PID 812 (minicom)");
-    EXPECT_EQ(DescribeOpenFailure(Busy(PortHolder{4711, "screen", false}, true)),
+    const PortHolder screen{4711, "screen", false};
+    EXPECT_EQ(DescribeOpenFailure(Busy(screen, true, {screen})),
               "busy: left in exclusive mode, and kept open by PID 4711 (screen)");
+    // Any of them may have left it so.
+    EXPECT_EQ(DescribeOpenFailure(Busy(screen, true, {screen, {4800, "pelmora-sim", false}})),
+              "busy: left in exclusive mode, and kept open by PID 4711 (screen), PID 4800 "
+              "(pelmora-sim)");
     EXPECT_EQ(DescribeOpenFailure(Busy(std::nullopt, true)),
               "busy: left in exclusive mode by a program that keeps it open");
     // Where the system tells nothing about it.

@@ -135,7 +135,7 @@ TEST(PortDiagnostics, DeviceLeftExclusiveNamesWhoKeepsItOpenAndWhatToDo) {
     ExpectNotFoundThenAdvice(
         SearchAndSeeBoxes(),
         QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (%1): 排他モードのまま残されて"
-                       "います。PID %2 %3 が開いたままです。そのプログラムを終了または再起動"
+                       "います。PID %2 (%3) が開いたままです。そのプログラムを終了または再起動"
                        "するか、ポートを解放させてください。")
             .arg(QString::fromStdString(device.DevicePath().string()))
             .arg(stranger.Pid())
