@@ -41,17 +41,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// As root, gives the device to the group that serial ports have, as a pseudo-terminal may
-// not have already; joining that group is then the advice.
-void GiveToDialout(const std::filesystem::path& device) {
-    if (::geteuid() != 0) {
-        return;
-    }
-    const group* dialout = ::getgrnam("dialout");
-    ASSERT_NE(dialout, nullptr) << "no dialout group";
-    ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
-}
-
 } // namespace
 
 TEST(CliVerbs, EachVerbPutsItsCommandOnTheWire) {
@@ -431,7 +420,7 @@ TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
     }
     PseudoTerminal device;
     ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
-    GiveToDialout(device.DevicePath());
+    ASSERT_TRUE(GiveToDialoutGroup(device.DevicePath()));
     struct stat node {};
     ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
     const std::string group = ::getgrgid(node.st_gid)->gr_name;

@@ -52,17 +52,6 @@ protected:
     CSerialChannel m_channel;
 };
 
-// As root, gives the device to the group that serial ports have, as a pseudo-terminal may
-// not have already; joining that group is then the advice.
-void GiveToDialout(const std::filesystem::path& device) {
-    if (::geteuid() != 0) {
-        return;
-    }
-    const group* dialout = ::getgrnam("dialout");
-    ASSERT_NE(dialout, nullptr) << "no dialout group";
-    ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
-}
-
 } // namespace
 
 TEST_F(ChannelOnPty, OpenAndCloseFollowTheirStates) {
@@ -328,7 +317,7 @@ TEST(SerialChannel, PermissionDeniedNamesTheGroupThatOpensTheDevice) {
     }
     PseudoTerminal device;
     ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
-    GiveToDialout(device.DevicePath());
+    ASSERT_TRUE(GiveToDialoutGroup(device.DevicePath()));
     struct stat node {};
     ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
     const group* owner = ::getgrgid(node.st_gid);

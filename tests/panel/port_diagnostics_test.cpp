@@ -1,5 +1,6 @@
 #include "modal_answerer.h"
 #include "not_found_message.h"
+#include "other_user.h"
 #include "panel_harness.h"
 #include "pty_peer.h"
 #include "search_report.h"
@@ -101,17 +102,6 @@ private:
     bool m_holding = false;
 };
 
-// As root, gives the device to the group that serial ports have, as a pseudo-terminal may
-// not have already; joining that group is then the advice.
-void GiveToDialout(const std::filesystem::path& device) {
-    if (::geteuid() != 0) {
-        return;
-    }
-    const group* dialout = ::getgrnam("dialout");
-    ASSERT_NE(dialout, nullptr) << "no dialout group";
-    ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
-}
-
 SearchedPort Unreadable(const std::string& owner, const std::string& group, unsigned mode) {
     SearchedPort port{{"COM3", "/dev/ttyUSB0"}, {}, {}, false};
     port.failure.problem = pelmora::PortProblem::PermissionDenied;
@@ -184,7 +174,7 @@ TEST(PortDiagnostics, UnreadableDeviceIsExplained) {
     }
     SimulatedSupply supply;
     ASSERT_EQ(::chmod(supply.SlavePath().c_str(), 0), 0);
-    GiveToDialout(supply.SlavePath());
+    ASSERT_TRUE(GiveToDialoutGroup(supply.SlavePath()));
     ListedPorts listed("COM3=" + supply.SlavePath().string());
     if (::geteuid() != 0) {
         ExpectNotFoundThenAdvice(SearchAndSeeBoxes(), AccessAdvice(supply.SlavePath()));
