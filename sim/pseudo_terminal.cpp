@@ -2,12 +2,17 @@
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
+#include <linux/kcmp.h>
+#include <optional>
+#include <string>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -18,11 +23,52 @@ namespace {
 
 // Longer than any /dev/pts path.
 constexpr std::size_t kPathCapacity = 128;
-// Each open file description is opened once and closed once, however many descriptors and
-// processes share it: a close event comes only when the last of them goes, killed or not.
-constexpr std::uint32_t kOpenEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+// A close event comes when the last descriptor of an open file description goes, killed or
+// not. The events only say when to look: the system merges events that follow each other
+// unread, so they cannot be counted.
+constexpr std::uint32_t kCloseEvents = IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 // Room for many events at a time; the watch names no file, so each is a bare inotify_event.
 constexpr std::size_t kEventBufferEvents = 64;
+constexpr const char* kProcessDir = "/proc";
+
+std::optional<long> WholeNumber(const std::string& name) {
+    long value = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), value);
+    if (error != std::errc{} || end != name.data() + name.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Copies of the held slave's descriptor, which a process forked from this one has until it
+// ends or runs another program, are the hold itself, not another opener.
+bool IsTheHold(long pid, int descriptor, int held) {
+    return ::syscall(SYS_kcmp, static_cast<pid_t>(::getpid()), static_cast<pid_t>(pid), KCMP_FILE,
+                     held, descriptor) == 0;
+}
+
+// Among the processes whose descriptors the system lets us see.
+bool AnyOtherOpener(dev_t device, int held) {
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator(kProcessDir, error)) {
+        const auto pid = WholeNumber(process.path().filename().string());
+        if (!pid) {
+            continue;
+        }
+        std::error_code fdError;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(process.path() / "fd", fdError)) {
+            struct stat opened {};
+            const auto descriptor = WholeNumber(entry.path().filename().string());
+            if (descriptor && ::stat(entry.path().c_str(), &opened) == 0 &&
+                S_ISCHR(opened.st_mode) && opened.st_rdev == device &&
+                !IsTheHold(*pid, static_cast<int>(*descriptor), held)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 [[noreturn]] void ThrowSystemError(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -67,10 +113,9 @@ PseudoTerminal OpenPseudoTerminal(bool kernelModes) {
     if (!terminal.heldSlave.IsValid()) {
         ThrowSystemError("opening the pseudo-terminal's slave");
     }
-    // Made after the held slave is open, so that only others' openings are counted.
-    terminal.openWatch = UniqueFd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-    if (!terminal.openWatch.IsValid() ||
-        ::inotify_add_watch(terminal.openWatch.Get(), path.data(), kOpenEvents) < 0) {
+    terminal.closeWatch = UniqueFd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    if (!terminal.closeWatch.IsValid() ||
+        ::inotify_add_watch(terminal.closeWatch.Get(), path.data(), kCloseEvents) < 0) {
         ThrowSystemError("watching the pseudo-terminal's slave");
     }
     if (kernelModes) {
@@ -87,25 +132,18 @@ PseudoTerminal OpenPseudoTerminal(bool kernelModes) {
     return terminal;
 }
 
-void FollowOpenings(PseudoTerminal& terminal) {
-    alignas(inotify_event) std::array<char, kEventBufferEvents * sizeof(inotify_event)> buffer{};
-    ssize_t got = 0;
-    while ((got = ::read(terminal.openWatch.Get(), buffer.data(), buffer.size())) > 0) {
-        for (std::size_t at = 0; at + sizeof(inotify_event) <= static_cast<std::size_t>(got);) {
-            inotify_event event{};
-            std::memcpy(&event, buffer.data() + at, sizeof event);
-            if ((event.mask & IN_OPEN) != 0) {
-                ++terminal.othersOpen;
-            } else if ((event.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0 &&
-                       terminal.othersOpen > 0) {
-                --terminal.othersOpen;
-            }
-            at += sizeof(inotify_event) + event.len;
-        }
+void ReleaseAfterLastClose(PseudoTerminal& terminal) {
+    alignas(inotify_event) std::array<char, kEventBufferEvents * sizeof(inotify_event)> events{};
+    while (::read(terminal.closeWatch.Get(), events.data(), events.size()) > 0) {
     }
-    if (terminal.othersOpen == 0) {
-        ::ioctl(terminal.heldSlave.Get(), TIOCNXCL);
+    const int held = terminal.heldSlave.Get();
+    int exclusive = 0;
+    struct stat slave {};
+    if (::ioctl(held, TIOCGEXCL, &exclusive) != 0 || exclusive == 0 || ::fstat(held, &slave) != 0 ||
+        AnyOtherOpener(slave.st_rdev, held)) {
+        return;
     }
+    ::ioctl(held, TIOCNXCL);
 }
 
 } // namespace pelmora::sim

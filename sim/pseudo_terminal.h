@@ -10,24 +10,24 @@ namespace pelmora::sim {
 // is held open here as well, so that the line stays up while the program on the other side closes
 // and reopens its port. A terminal keeps its exclusive mode until its last close, which that hold
 // would put off for ever: a program killed while it had the port would leave it refused to all
-// others. So the openings and closings of the slave by others are followed, and the mode is
-// cleared when the last of them closes, as it is on a real serial device.
+// others. So each close of the slave by others is watched for, and once no other process has
+// the slave open the mode is cleared, as it is on a real serial device's last close.
 struct PseudoTerminal {
     // Non-blocking.
     UniqueFd master;
     UniqueFd heldSlave;
-    // Non-blocking; readable when the slave has been opened or closed since it was last read.
-    UniqueFd openWatch;
-    // Open file descriptions of the slave other than the held one.
-    int othersOpen = 0;
+    // Non-blocking; readable when the slave has been closed since it was last read.
+    UniqueFd closeWatch;
     std::filesystem::path slavePath;
 };
 
 // Throws std::system_error when the system gives no pseudo-terminal.
 PseudoTerminal OpenPseudoTerminal(bool kernelModes = false);
 
-// Takes in the openings and closings the watch has seen, and clears exclusive mode once no one
-// else has the slave open.
-void FollowOpenings(PseudoTerminal& terminal);
+// Takes in the closes the watch has seen, and clears exclusive mode if no one else has the
+// slave open any more. Others are the processes whose descriptors the system lets us see (our
+// own user's, or all for root), this one included, with a descriptor of the slave that is not
+// the held one or a copy of it.
+void ReleaseAfterLastClose(PseudoTerminal& terminal);
 
 } // namespace pelmora::sim
