@@ -1,4 +1,5 @@
 #include "cli_runner.h"
+#include "exclusive_holder.h"
 #include "other_user.h"
 #include "pty_peer.h"
 #include "serial_channel.h"
@@ -7,7 +8,6 @@
 #include "wait_until.h"
 
 #include <algorithm>
-#include <array>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -16,7 +16,6 @@
 #include <regex>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -293,48 +292,9 @@ TEST(CliSearch, PortsThatCannotBeUsedExitWithThree) {
     EXPECT_TRUE(supply.Log().empty());
 }
 
-// A program that is not ours has the device open and exclusive, without our lock: a terminal
-// program, say, or one killed with the port while another kept it open.
-class ExclusiveStranger {
-public:
-    explicit ExclusiveStranger(const std::filesystem::path& device) {
-        std::array<int, 2> ready{-1, -1};
-        if (::pipe(ready.data()) != 0) {
-            return;
-        }
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const char held = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
-            [[maybe_unused]] const auto written = ::write(ready[1], &held, 1);
-            ::pause();
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char held = 0;
-        m_holding = ::read(ready[0], &held, 1) == 1 && held == 1;
-        ::close(ready[0]);
-    }
-    ~ExclusiveStranger() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    ExclusiveStranger(const ExclusiveStranger&) = delete;
-    ExclusiveStranger& operator=(const ExclusiveStranger&) = delete;
-
-    bool Holding() const { return m_holding; }
-    pid_t Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_holding = false;
-};
-
 TEST(CliSearch, APortLeftExclusiveByAnotherProgramSaysWhoKeepsItOpenAndWhatToDo) {
     PseudoTerminal device;
-    const ExclusiveStranger stranger(device.DevicePath());
+    const ExclusiveHolder stranger(device.DevicePath());
     ASSERT_TRUE(stranger.Holding());
     std::ifstream comm("/proc/self/comm");
     std::string name;
@@ -355,7 +315,7 @@ TEST(CliSearch, APortLeftExclusiveByAnotherProgramSaysWhoKeepsItOpenAndWhatToDo)
 // that does is named, as any of them may have left the port so.
 TEST(CliSearch, EveryProgramThatKeepsAPortLeftExclusiveOpenIsNamed) {
     SimulatedSupply supply;
-    const ExclusiveStranger stranger(supply.SlavePath());
+    const ExclusiveHolder stranger(supply.SlavePath());
     ASSERT_TRUE(stranger.Holding());
     std::ifstream comm("/proc/self/comm");
     std::string name;
@@ -385,6 +345,18 @@ TEST(CliSimulatedPort, AClientKilledOutrightTakesItsHoldWithIt) {
     monitor.Signal(SIGKILL);
     ASSERT_EQ(monitor.Finish().endingSignal, SIGKILL);
     ASSERT_TRUE(supply.State().outputOn);
+    // Unlike a real device's, the simulated port lets go once the supply has seen the close: a
+    // moment after the kill, longer on a loaded machine.
+    const auto exclusive = [&] {
+        const int fd = ::open(supply.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int flag = 1;
+        if (fd >= 0) {
+            ::ioctl(fd, TIOCGEXCL, &flag);
+            ::close(fd);
+        }
+        return flag != 0;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !exclusive(); }, 10s)) << "the port stays exclusive";
 
     const auto off = RunCli({"off"}, Ports(supply));
     EXPECT_EQ(off.exitStatus, 0) << off.err;

@@ -1,3 +1,4 @@
+#include "exclusive_holder.h"
 #include "modal_answerer.h"
 #include "not_found_message.h"
 #include "other_user.h"
@@ -9,14 +10,10 @@
 #include "supply_panel_dlg.h"
 
 #include <QLineEdit>
-#include <array>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,45 +60,6 @@ QString AccessAdvice(const std::filesystem::path& device) {
         .arg(QString::fromStdString(device.string()), QString::fromStdString(GroupOf(device)));
 }
 
-// A child process that keeps the device open in exclusive mode without our lock, as a terminal
-// program may; it is killed when this goes.
-class ExclusiveStranger {
-public:
-    explicit ExclusiveStranger(const std::filesystem::path& device) {
-        std::array<int, 2> ready{-1, -1};
-        if (::pipe(ready.data()) != 0) {
-            return;
-        }
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const char held = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
-            [[maybe_unused]] const auto written = ::write(ready[1], &held, 1);
-            ::pause();
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char held = 0;
-        m_holding = ::read(ready[0], &held, 1) == 1 && held == 1;
-        ::close(ready[0]);
-    }
-    ~ExclusiveStranger() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    ExclusiveStranger(const ExclusiveStranger&) = delete;
-    ExclusiveStranger& operator=(const ExclusiveStranger&) = delete;
-
-    bool Holding() const { return m_holding; }
-    pid_t Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_holding = false;
-};
-
 SearchedPort Unreadable(const std::string& owner, const std::string& group, unsigned mode) {
     SearchedPort port{{"COM3", "/dev/ttyUSB0"}, {}, {}, false};
     port.failure.problem = pelmora::PortProblem::PermissionDenied;
@@ -116,7 +74,7 @@ SearchedPort Unreadable(const std::string& owner, const std::string& group, unsi
 TEST(PortDiagnostics, DeviceLeftExclusiveNamesWhoKeepsItOpenAndWhatToDo) {
     PseudoTerminal device;
     ListedPorts listed("COM3=" + device.DevicePath().string());
-    const ExclusiveStranger stranger(device.DevicePath());
+    const ExclusiveHolder stranger(device.DevicePath());
     ASSERT_TRUE(stranger.Holding());
     std::ifstream comm("/proc/self/comm");
     std::string name;
