@@ -1,3 +1,4 @@
+#include "ending_signals_posix.h"
 #include "quit_signals.h"
 
 #include <QSocketNotifier>
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr std::array kQuitSignals = {SIGTERM, SIGINT, SIGHUP};
 constexpr std::size_t kDrainChunk = 16;
 
 // The write end for the handler; one set of handlers per process.
@@ -51,17 +51,22 @@ QuitSignals::QuitSignals(std::function<void()> onQuit, QObject* parent)
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : kQuitSignals) {
+    for (const int signalNumber : pelmora::kStopSignals) {
         ::sigaction(signalNumber, &action, nullptr);
     }
+    // A write to a reader that has gone (a closed pipe on the output) then fails, and is
+    // handled as the failure it is, instead of ending the panel with the supply on.
+    action.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &action, nullptr);
 }
 
 QuitSignals::~QuitSignals() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    for (const int signalNumber : kQuitSignals) {
+    for (const int signalNumber : pelmora::kStopSignals) {
         ::sigaction(signalNumber, &action, nullptr);
     }
+    ::sigaction(SIGPIPE, &action, nullptr);
     for (int& fd : g_signalPair) {
         if (fd >= 0) {
             ::close(fd);

@@ -119,6 +119,9 @@ std::string ExplainRefusal(const SerialPortEntry& port, const OpenFailure& failu
     std::string text = PortLabel(port) + ": " + DescribeOpenFailure(failure);
     switch (failure.problem) {
     case PortProblem::Busy:
+        if (failure.leftExclusive) {
+            return text + "; " + kLeftExclusiveAdvice;
+        }
         return text + "; end that program, or wait until it lets the port go";
     case PortProblem::Missing:
     case PortProblem::NotListed:

@@ -78,8 +78,10 @@ std::string ReportJson(const PortReport& report) {
     }
     const OpenFailure& failure = probe.failure;
     if (!failure.deviceGroup.empty()) {
-        object.Field("group", JsonString(failure.deviceGroup))
-            .Field("fix", JsonString(GroupFixCommand(failure.deviceGroup)));
+        object.Field("group", JsonString(failure.deviceGroup));
+        if (IsUserDeviceGroup(failure.deviceGroup)) {
+            object.Field("fix", JsonString(GroupFixCommand(failure.deviceGroup)));
+        }
     }
     if (failure.holder) {
         object.Field("holder", JsonObject()

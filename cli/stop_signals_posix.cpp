@@ -1,3 +1,4 @@
+#include "ending_signals_posix.h"
 #include "stop_signals.h"
 
 #include <algorithm>
@@ -15,8 +16,6 @@ namespace pelmora::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr std::array kStopSignals = {SIGINT, SIGTERM, SIGHUP};
 
 std::atomic<int> g_stopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
@@ -46,14 +45,14 @@ StopSignals::StopSignals() {
     if (::pipe2(g_wakePipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
         g_wakePipe = {-1, -1};
     }
-    for (const int signalNumber : kStopSignals) {
+    for (const int signalNumber : pelmora::kStopSignals) {
         SetHandler(signalNumber, OnStopSignal);
     }
     SetHandler(SIGPIPE, SIG_IGN);
 }
 
 StopSignals::~StopSignals() {
-    for (const int signalNumber : kStopSignals) {
+    for (const int signalNumber : pelmora::kStopSignals) {
         SetHandler(signalNumber, SIG_DFL);
     }
     SetHandler(SIGPIPE, SIG_DFL);
@@ -70,16 +69,7 @@ bool StopSignals::StopRequested() const {
 }
 
 const char* StopSignals::SignalName() const {
-    switch (g_stopSignal.load()) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "";
-    }
+    return pelmora::SignalName(g_stopSignal.load());
 }
 
 bool StopSignals::SleepFor(std::chrono::milliseconds period) const {

@@ -1,5 +1,7 @@
 #include "last_words_posix.h"
 
+#include "ending_signals_posix.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -12,7 +14,6 @@ namespace pelmora {
 
 namespace {
 
-constexpr std::array kCrashSignals = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
 // Room for the handler to run when the crash is a stack overflow.
 constexpr std::size_t kHandlerStackBytes = 64 * 1024;
 
@@ -33,13 +34,25 @@ extern "C" void OnExit() {
     SayLastWords();
 }
 
-extern "C" void OnCrash(int signalNumber) {
+// The process still ends by the signal, with the core dump its default action makes.
+extern "C" void OnEndingSignal(int signalNumber) {
     SayLastWords();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
     ::sigaction(signalNumber, &fallback, nullptr);
     ::raise(signalNumber);
+}
+
+const struct sigaction& EndingAction() {
+    static const struct sigaction action = [] {
+        struct sigaction made {};
+        made.sa_handler = OnEndingSignal;
+        sigemptyset(&made.sa_mask);
+        made.sa_flags = SA_ONSTACK;
+        return made;
+    }();
+    return action;
 }
 
 void InstallHandlers() {
@@ -49,14 +62,22 @@ void InstallHandlers() {
     alternate.ss_size = handlerStack.size();
     ::sigaltstack(&alternate, nullptr);
 
-    struct sigaction action {};
-    action.sa_handler = OnCrash;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_ONSTACK;
-    for (const int signalNumber : kCrashSignals) {
-        ::sigaction(signalNumber, &action, nullptr);
+    for (const int signalNumber : kCoreSignals) {
+        ::sigaction(signalNumber, &EndingAction(), nullptr);
     }
     std::atexit(OnExit);
+}
+
+// A program with handlers of its own for these stops in its own way, and one that ignores a
+// signal has chosen to; only one that would be ended outright needs the last words said.
+void CoverUnhandledStopSignals() {
+    for (const int signalNumber : kStopSignals) {
+        struct sigaction current {};
+        if (::sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            (current.sa_flags & SA_SIGINFO) == 0) {
+            ::sigaction(signalNumber, &EndingAction(), nullptr);
+        }
+    }
 }
 
 } // namespace
@@ -64,6 +85,7 @@ void InstallHandlers() {
 void ArmLastWords(int descriptor, std::string_view bytes) {
     static std::once_flag installed;
     std::call_once(installed, InstallHandlers);
+    CoverUnhandledStopSignals();
     g_descriptor.store(-1);
     g_length = std::min(bytes.size(), g_bytes.size());
     std::copy_n(bytes.begin(), g_length, g_bytes.begin());

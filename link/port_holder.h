@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace pelmora {
 
@@ -12,5 +13,9 @@ namespace pelmora {
 // process with the device open, where the system lets us look at its descriptors (our own
 // user's processes, or all of them for root).
 std::optional<PortHolder> FindPortHolder(const std::filesystem::path& device);
+
+// Every other process that has the device open, where the system lets us look at its
+// descriptors, by process number; empty where it does not.
+std::vector<PortHolder> FindPortOpeners(const std::filesystem::path& device);
 
 } // namespace pelmora

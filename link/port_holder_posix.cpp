@@ -1,5 +1,6 @@
 #include "port_holder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -72,7 +73,9 @@ std::optional<long> LockOwner(const struct stat& file) {
     return std::nullopt;
 }
 
-std::optional<long> OtherProcessWithDeviceOpen(const struct stat& device) {
+// By process number.
+std::vector<long> OtherProcessesWithDeviceOpen(const struct stat& device) {
+    std::vector<long> found;
     const long self = ::getpid();
     std::error_code error;
     for (const auto& process : fs::directory_iterator(kProcessDir, error)) {
@@ -85,11 +88,13 @@ std::optional<long> OtherProcessWithDeviceOpen(const struct stat& device) {
             struct stat opened {};
             if (::stat(descriptor.path().c_str(), &opened) == 0 && S_ISCHR(opened.st_mode) &&
                 opened.st_rdev == device.st_rdev) {
-                return pid;
+                found.push_back(*pid);
+                break;
             }
         }
     }
-    return std::nullopt;
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 } // namespace
@@ -99,14 +104,26 @@ std::optional<PortHolder> FindPortHolder(const fs::path& device) {
     if (::stat(device.c_str(), &file) != 0) {
         return std::nullopt;
     }
-    auto pid = LockOwner(file);
-    if (!pid && S_ISCHR(file.st_mode)) {
-        pid = OtherProcessWithDeviceOpen(file);
+    if (const auto owner = LockOwner(file)) {
+        return PortHolder{*owner, ProcessName(*owner), true};
     }
-    if (!pid) {
+    const auto openers = FindPortOpeners(device);
+    if (openers.empty()) {
         return std::nullopt;
     }
-    return PortHolder{*pid, ProcessName(*pid)};
+    return openers.front();
+}
+
+std::vector<PortHolder> FindPortOpeners(const fs::path& device) {
+    struct stat file {};
+    if (::stat(device.c_str(), &file) != 0 || !S_ISCHR(file.st_mode)) {
+        return {};
+    }
+    std::vector<PortHolder> openers;
+    for (const long pid : OtherProcessesWithDeviceOpen(file)) {
+        openers.push_back({pid, ProcessName(pid), false});
+    }
+    return openers;
 }
 
 } // namespace pelmora

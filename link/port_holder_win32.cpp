@@ -8,4 +8,8 @@ std::optional<PortHolder> FindPortHolder(const std::filesystem::path&) {
     return std::nullopt;
 }
 
+std::vector<PortHolder> FindPortOpeners(const std::filesystem::path&) {
+    return {};
+}
+
 } // namespace pelmora

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -24,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
-constexpr std::size_t kGroupRecordBytes = 4096;
+constexpr std::size_t kAccountRecordBytes = 4096;
 
 constexpr short kLineDownEvents = POLLHUP | POLLERR | POLLNVAL;
 
@@ -54,13 +55,32 @@ bool WaitFor(int fd, short events, int timeoutMs) {
 }
 
 std::string GroupName(gid_t group) {
-    std::array<char, kGroupRecordBytes> record{};
+    std::array<char, kAccountRecordBytes> record{};
     struct group entry {};
     struct group* found = nullptr;
     if (::getgrgid_r(group, &entry, record.data(), record.size(), &found) != 0 || !found) {
         return std::to_string(group);
     }
     return found->gr_name;
+}
+
+std::string UserName(uid_t user) {
+    std::array<char, kAccountRecordBytes> record{};
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(user, &entry, record.data(), record.size(), &found) != 0 || !found) {
+        return std::to_string(user);
+    }
+    return found->pw_name;
+}
+
+// Who is refused a busy port, and why: the lock holder of ours, or a terminal left exclusive.
+void ExplainBusy(pelmora::OpenFailure& failure, const std::filesystem::path& device) {
+    failure.holder = pelmora::FindPortHolder(device);
+    failure.leftExclusive = !failure.holder || !failure.holder->holdsLock;
+    if (failure.leftExclusive) {
+        failure.openers = pelmora::FindPortOpeners(device);
+    }
 }
 
 // Errors of a terminal whose device has gone away.
@@ -131,8 +151,10 @@ bool CSerialChannel::OpenDevice(const std::filesystem::path& device, int baudRat
         Refuse(ProblemOfOpenError(error), error);
         if (m_failure.problem == PortProblem::PermissionDenied) {
             m_failure.deviceGroup = GroupName(node.st_gid);
+            m_failure.deviceOwner = UserName(node.st_uid);
+            m_failure.deviceMode = node.st_mode;
         } else if (m_failure.problem == PortProblem::Busy) {
-            m_failure.holder = pelmora::FindPortHolder(device);
+            ExplainBusy(m_failure, device);
         }
         return false;
     }
@@ -148,7 +170,7 @@ bool CSerialChannel::OpenDevice(const std::filesystem::path& device, int baudRat
         (::ioctl(fd, TIOCGEXCL, &alreadyExclusive) == 0 && alreadyExclusive != 0)) {
         Release(fd, false);
         Refuse(PortProblem::Busy, EBUSY);
-        m_failure.holder = pelmora::FindPortHolder(device);
+        ExplainBusy(m_failure, device);
         return false;
     }
     const bool madeExclusive = ::ioctl(fd, TIOCEXCL) == 0;

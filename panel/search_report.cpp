@@ -12,11 +12,33 @@ QString FixableReason(const pelmora::OpenFailure& failure) {
         if (failure.deviceGroup.empty()) {
             return QCoreApplication::translate("SearchReport", "アクセスが許可されていません。");
         }
+        if (!pelmora::IsUserDeviceGroup(failure.deviceGroup)) {
+            return QCoreApplication::translate(
+                       "SearchReport",
+                       "アクセスが許可されていません。デバイスの所有者は %1、モードは %2 "
+                       "です。udev "
+                       "ルールで dialout グループに与えてください（README の「%3」を参照）。")
+                .arg(QString::fromStdString(pelmora::DeviceOwners(failure)),
+                     QString::fromStdString(pelmora::DeviceModeText(failure)),
+                     QString::fromLatin1(pelmora::kDevicePermissionsSection));
+        }
         return QCoreApplication::translate(
                    "SearchReport",
                    "アクセスが許可されていません。%1 を実行してから、ログインし直して"
                    "ください。")
             .arg(QString::fromStdString(pelmora::GroupFixCommand(failure.deviceGroup)));
+    }
+    if (failure.leftExclusive) {
+        if (!failure.openers.empty()) {
+            return QCoreApplication::translate(
+                       "SearchReport",
+                       "排他モードのまま残されています。%1 が開いたままです。"
+                       "そのプログラムを終了または再起動するか、ポートを解放させてください。")
+                .arg(QString::fromStdString(pelmora::OpenersText(failure.openers)));
+        }
+        return QCoreApplication::translate(
+            "SearchReport", "排他モードのまま残されています。開いたままにしているプログラムを"
+                            "終了または再起動するか、ポートを解放させてください。");
     }
     if (failure.holder) {
         return QCoreApplication::translate("SearchReport",

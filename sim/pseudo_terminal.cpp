@@ -2,10 +2,20 @@
 
 #include <array>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/kcmp.h>
+#include <optional>
+#include <string>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <system_error>
 #include <termios.h>
+#include <unistd.h>
 
 namespace pelmora::sim {
 
@@ -13,6 +23,52 @@ namespace {
 
 // Longer than any /dev/pts path.
 constexpr std::size_t kPathCapacity = 128;
+// A close event comes when the last descriptor of an open file description goes, killed or
+// not. The events only say when to look: the system merges events that follow each other
+// unread, so they cannot be counted.
+constexpr std::uint32_t kCloseEvents = IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+// Room for many events at a time; the watch names no file, so each is a bare inotify_event.
+constexpr std::size_t kEventBufferEvents = 64;
+constexpr const char* kProcessDir = "/proc";
+
+std::optional<long> WholeNumber(const std::string& name) {
+    long value = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), value);
+    if (error != std::errc{} || end != name.data() + name.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Copies of the held slave's descriptor, which a process forked from this one has until it
+// ends or runs another program, are the hold itself, not another opener.
+bool IsTheHold(long pid, int descriptor, int held) {
+    return ::syscall(SYS_kcmp, static_cast<pid_t>(::getpid()), static_cast<pid_t>(pid), KCMP_FILE,
+                     held, descriptor) == 0;
+}
+
+// Among the processes whose descriptors the system lets us see.
+bool AnyOtherOpener(dev_t device, int held) {
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator(kProcessDir, error)) {
+        const auto pid = WholeNumber(process.path().filename().string());
+        if (!pid) {
+            continue;
+        }
+        std::error_code fdError;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(process.path() / "fd", fdError)) {
+            struct stat opened {};
+            const auto descriptor = WholeNumber(entry.path().filename().string());
+            if (descriptor && ::stat(entry.path().c_str(), &opened) == 0 &&
+                S_ISCHR(opened.st_mode) && opened.st_rdev == device &&
+                !IsTheHold(*pid, static_cast<int>(*descriptor), held)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 [[noreturn]] void ThrowSystemError(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -57,6 +113,11 @@ PseudoTerminal OpenPseudoTerminal(bool kernelModes) {
     if (!terminal.heldSlave.IsValid()) {
         ThrowSystemError("opening the pseudo-terminal's slave");
     }
+    terminal.closeWatch = UniqueFd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    if (!terminal.closeWatch.IsValid() ||
+        ::inotify_add_watch(terminal.closeWatch.Get(), path.data(), kCloseEvents) < 0) {
+        ThrowSystemError("watching the pseudo-terminal's slave");
+    }
     if (kernelModes) {
         return terminal;
     }
@@ -69,6 +130,20 @@ PseudoTerminal OpenPseudoTerminal(bool kernelModes) {
         ThrowSystemError("tcsetattr");
     }
     return terminal;
+}
+
+void ReleaseAfterLastClose(PseudoTerminal& terminal) {
+    alignas(inotify_event) std::array<char, kEventBufferEvents * sizeof(inotify_event)> events{};
+    while (::read(terminal.closeWatch.Get(), events.data(), events.size()) > 0) {
+    }
+    const int held = terminal.heldSlave.Get();
+    int exclusive = 0;
+    struct stat slave {};
+    if (::ioctl(held, TIOCGEXCL, &exclusive) != 0 || exclusive == 0 || ::fstat(held, &slave) != 0 ||
+        AnyOtherOpener(slave.st_rdev, held)) {
+        return;
+    }
+    ::ioctl(held, TIOCNXCL);
 }
 
 } // namespace pelmora::sim

@@ -73,10 +73,14 @@ void SimulatedSupply::Wake() {
 void SimulatedSupply::Serve(std::stop_token stop) {
     const std::stop_callback wakeOnStop(stop, [this] { Wake(); });
     while (!stop.stop_requested()) {
-        std::array<pollfd, 2> watched{
-            {{m_terminal.master.Get(), POLLIN, 0}, {m_wake.Get(), POLLIN, 0}}};
+        std::array<pollfd, 3> watched{{{m_terminal.master.Get(), POLLIN, 0},
+                                       {m_wake.Get(), POLLIN, 0},
+                                       {m_terminal.closeWatch.Get(), POLLIN, 0}}};
         if (::poll(watched.data(), watched.size(), PollTimeoutMs()) < 0 && errno != EINTR) {
             return;
+        }
+        if ((watched[2].revents & POLLIN) != 0) {
+            ReleaseAfterLastClose(m_terminal);
         }
         const short line = watched[0].revents;
         if ((line & POLLIN) != 0) {
@@ -162,6 +166,7 @@ void SimulatedSupply::HangUp() {
     m_pending.clear();
     m_terminal.master.Reset();
     m_terminal.heldSlave.Reset();
+    m_terminal.closeWatch.Reset();
 }
 
 } // namespace pelmora::sim

@@ -155,6 +155,18 @@ Please try the following: <byte value="xd"/>
         <translation>Permission denied. Run %1, then log in again.</translation>
     </message>
     <message>
+        <source>アクセスが許可されていません。デバイスの所有者は %1、モードは %2 です。udev ルールで dialout グループに与えてください（README の「%3」を参照）。</source>
+        <translation>Permission denied. The device is owned by %1, mode %2. Have a udev rule give it to the dialout group (see &quot;%3&quot; in the README).</translation>
+    </message>
+    <message>
+        <source>排他モードのまま残されています。%1 が開いたままです。そのプログラムを終了または再起動するか、ポートを解放させてください。</source>
+        <translation>The port was left in exclusive mode, and %1 keeps it open. End or restart that program, or have it release the port.</translation>
+    </message>
+    <message>
+        <source>排他モードのまま残されています。開いたままにしているプログラムを終了または再起動するか、ポートを解放させてください。</source>
+        <translation>The port was left in exclusive mode by a program that keeps it open. End or restart that program, or have it release the port.</translation>
+    </message>
+    <message>
         <source>他のプログラムが使用中です（PID %1 %2）。</source>
         <translation>In use by another program (PID %1 %2).</translation>
     </message>

@@ -1,10 +1,13 @@
+#include "ending_signals_posix.h"
 #include "simulated_supply.h"
 #include "spawned_program.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -72,7 +75,98 @@ bool ExitedWith(int status, int code) {
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
+// The panel on the test's supply, with nothing to show on. The supply hears the identity request
+// and the reset of the start-up sequence once the panel is up.
+class ProgramOnSupply : public ProgramRun {
+protected:
+    static constexpr std::size_t kStartupCommands = 2;
+
+    ProgramOnSupply()
+        : m_panel({kPelmora, "-platform", "offscreen"}, {{"PELMORA_PORTS", m_ports}}, m_dir / "out",
+                  m_dir / "err") {}
+
+    bool WaitForStartup() { return m_supply.WaitForCommands(kStartupCommands, kBound); }
+
+    // The closing sequence's reset, or the last words' one, after those of the start-up.
+    void ExpectResetAfterStartup() {
+        ASSERT_TRUE(m_supply.WaitForCommands(kStartupCommands + 1, kBound))
+            << "the panel ended without switching the supply off; " << Contents(m_dir / "err");
+        const auto log = m_supply.Log();
+        EXPECT_EQ(log.size(), kStartupCommands + 1);
+        EXPECT_EQ(log.front().bytes, "REQPN\r");
+        EXPECT_EQ(log.back().bytes, "RST\r");
+    }
+
+    SpawnedProgram m_panel;
+};
+
+class ProgramStoppedBySignal : public ProgramOnSupply, public ::testing::WithParamInterface<int> {};
+
+// While it lives, programs started from the test write no core dump.
+class WithoutCoreDumps {
+public:
+    WithoutCoreDumps() {
+        ::getrlimit(RLIMIT_CORE, &m_previous);
+        const rlimit none{0, m_previous.rlim_max};
+        ::setrlimit(RLIMIT_CORE, &none);
+    }
+    ~WithoutCoreDumps() { ::setrlimit(RLIMIT_CORE, &m_previous); }
+    WithoutCoreDumps(const WithoutCoreDumps&) = delete;
+    WithoutCoreDumps& operator=(const WithoutCoreDumps&) = delete;
+
+private:
+    rlimit m_previous{};
+};
+
+// Checked for the signal only: the panel's core is large. The limit comes first, before the
+// panel is started.
+class ProgramEndedByCoreSignal : private WithoutCoreDumps,
+                                 public ProgramOnSupply,
+                                 public ::testing::WithParamInterface<int> {};
+
 } // namespace
+
+TEST_P(ProgramStoppedBySignal, RunsTheClosingSequenceAndExitsNormally) {
+    ASSERT_TRUE(WaitForStartup()) << Contents(m_dir / "err");
+    m_panel.Signal(GetParam());
+    const auto status = m_panel.WaitForEnd(kBound);
+    ASSERT_TRUE(status) << "the panel did not end";
+    EXPECT_TRUE(ExitedWith(*status, 0)) << "wait status " << *status;
+    ExpectResetAfterStartup();
+}
+
+INSTANTIATE_TEST_SUITE_P(StopSignals, ProgramStoppedBySignal,
+                         ::testing::ValuesIn(pelmora::kStopSignals),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
+
+TEST_P(ProgramEndedByCoreSignal, SwitchesTheSupplyOffAndStillEndsByTheSignal) {
+    ASSERT_TRUE(WaitForStartup()) << Contents(m_dir / "err");
+    m_panel.Signal(GetParam());
+    const auto status = m_panel.WaitForEnd(kBound);
+    ASSERT_TRUE(status) << "the panel did not end";
+    ASSERT_TRUE(WIFSIGNALED(*status)) << "wait status " << *status;
+    EXPECT_EQ(WTERMSIG(*status), GetParam());
+    ExpectResetAfterStartup();
+}
+
+INSTANTIATE_TEST_SUITE_P(CoreSignals, ProgramEndedByCoreSignal,
+                         ::testing::ValuesIn(pelmora::kCoreSignals),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
+
+// Both are pending at once when the panel next runs, and the lower number is taken first: a
+// closed pipe that still ended the panel would end it before the request to stop.
+TEST_F(ProgramOnSupply, AClosedPipeDoesNotEndThePanel) {
+    ASSERT_TRUE(WaitForStartup()) << Contents(m_dir / "err");
+    static_assert(SIGPIPE < SIGTERM);
+    ASSERT_EQ(::kill(m_panel.Pid(), SIGSTOP), 0);
+    m_panel.Signal(SIGPIPE);
+    m_panel.Signal(SIGTERM);
+    ASSERT_EQ(::kill(m_panel.Pid(), SIGCONT), 0);
+    const auto status = m_panel.WaitForEnd(kBound);
+    ASSERT_TRUE(status) << "the panel did not end";
+    EXPECT_TRUE(ExitedWith(*status, 0)) << "wait status " << *status;
+    ExpectResetAfterStartup();
+}
 
 TEST_F(ProgramRun, HelpAndVersionNeedNoDisplayAndTouchNoPort) {
     const auto help = RunWithoutDisplay({"--help"});

@@ -1,4 +1,5 @@
 #include "cli_runner.h"
+#include "ending_signals_posix.h"
 #include "pty_peer.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -119,28 +121,94 @@ TEST(CliMonitor, PlannedEndLeavesTheOutputAsItFoundIt) {
     EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kCurrentRequest);
 }
 
-TEST(CliMonitor, EveryStopSignalSwitchesTheOutputOffAndLeavesWholeRows) {
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        SimulatedSupply supply;
-        ASSERT_EQ(RunCli({"set", "12", "-12"}, Ports(supply)).exitStatus, 0);
-        CsvFile csv;
-        RunningCli monitor({"monitor", "--interval", "2", "--csv", csv.Path()}, Ports(supply));
-        ASSERT_TRUE(WaitUntil(
-            [&] { return CountOf(supply, pelmora::protocol::kCurrentRequest) >= 20; }, 10s));
-        monitor.Signal(signalNumber);
-        const auto run = monitor.Finish();
-        EXPECT_TRUE(run.finished);
-        EXPECT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_TRUE(run.err.find("output was switched off") != std::string::npos) << run.err;
-        EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kResetCommand) << signalNumber;
-        EXPECT_FALSE(supply.State().outputOn);
-        const auto rows = ParseRecording(ReadFile(csv.Path()));
-        EXPECT_GE(rows.size(), 20u);
-        for (const auto& row : rows) {
-            EXPECT_FALSE(row.readings[0].empty()) << row.time;
-        }
+class MonitorStoppedBySignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(MonitorStoppedBySignal, SwitchesTheOutputOffAndLeavesWholeRows) {
+    const int signalNumber = GetParam();
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"set", "12", "-12"}, Ports(supply)).exitStatus, 0);
+    CsvFile csv;
+    RunningCli monitor({"monitor", "--interval", "2", "--csv", csv.Path()}, Ports(supply));
+    ASSERT_TRUE(
+        WaitUntil([&] { return CountOf(supply, pelmora::protocol::kCurrentRequest) >= 5; }, 10s));
+    monitor.Signal(signalNumber);
+    const auto run = monitor.Finish();
+    EXPECT_TRUE(run.finished) << "ended by signal " << run.endingSignal;
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(run.err.find(std::string("stopped by ") + pelmora::SignalName(signalNumber)),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("output was switched off"), std::string::npos) << run.err;
+    EXPECT_EQ(supply.Log().back().bytes, pelmora::protocol::kResetCommand);
+    EXPECT_FALSE(supply.State().outputOn);
+    const auto rows = ParseRecording(ReadFile(csv.Path()));
+    EXPECT_GE(rows.size(), 5u);
+    for (const auto& row : rows) {
+        EXPECT_FALSE(row.readings[0].empty()) << row.time;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(StopSignals, MonitorStoppedBySignal,
+                         ::testing::ValuesIn(pelmora::kStopSignals),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
+
+// While it lives, programs started from the test dump core into a directory of their own, as
+// far as the system's hard limit allows.
+class CoreDumpsHere {
+public:
+    CoreDumpsHere()
+        : m_directory(std::filesystem::temp_directory_path() /
+                      ("pelmora-cli-core-" + std::to_string(::getpid()))),
+          m_previousDirectory(std::filesystem::current_path()) {
+        ::getrlimit(RLIMIT_CORE, &m_previousLimit);
+        rlimit raised = m_previousLimit;
+        raised.rlim_cur = raised.rlim_max;
+        ::setrlimit(RLIMIT_CORE, &raised);
+        std::filesystem::create_directories(m_directory);
+        std::filesystem::current_path(m_directory);
+    }
+    ~CoreDumpsHere() {
+        std::filesystem::current_path(m_previousDirectory);
+        std::filesystem::remove_all(m_directory);
+        ::setrlimit(RLIMIT_CORE, &m_previousLimit);
+    }
+    CoreDumpsHere(const CoreDumpsHere&) = delete;
+    CoreDumpsHere& operator=(const CoreDumpsHere&) = delete;
+
+    bool Allowed() const { return m_previousLimit.rlim_max != 0; }
+
+private:
+    std::filesystem::path m_directory;
+    std::filesystem::path m_previousDirectory;
+    rlimit m_previousLimit{};
+};
+
+class MonitorEndedByCoreSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(MonitorEndedByCoreSignal, SwitchesTheOutputOffAndStillDumpsCore) {
+    const int signalNumber = GetParam();
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"set", "12", "-12"}, Ports(supply)).exitStatus, 0);
+    const CoreDumpsHere cores;
+    RunningCli monitor({"monitor", "--interval", "2"}, Ports(supply));
+    ASSERT_TRUE(
+        WaitUntil([&] { return CountOf(supply, pelmora::protocol::kCurrentRequest) >= 3; }, 10s));
+    monitor.Signal(signalNumber);
+    const auto run = monitor.Finish();
+    EXPECT_EQ(run.endingSignal, signalNumber) << run.err;
+    if (cores.Allowed()) {
+        EXPECT_TRUE(run.coreDumped) << "the core dump was lost";
+    }
+    // Nothing waits for the supply's answer this time: the command may still be on its way.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return supply.Log().back().bytes == pelmora::protocol::kResetCommand; }, 10s))
+        << supply.Log().back().bytes;
+    EXPECT_FALSE(supply.State().outputOn);
+}
+
+INSTANTIATE_TEST_SUITE_P(CoreSignals, MonitorEndedByCoreSignal,
+                         ::testing::ValuesIn(pelmora::kCoreSignals),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
 
 TEST(CliMonitor, InterruptedWithoutTheOutputSwitchedOffIsAFailure) {
     // The test plays the supply, and goes away between two polls, unseen by the monitor.

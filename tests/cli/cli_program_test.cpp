@@ -1,17 +1,23 @@
 #include "cli_runner.h"
+#include "exclusive_holder.h"
 #include "other_user.h"
 #include "pty_peer.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
 #include "spawned_program.h"
+#include "wait_until.h"
 
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -320,12 +326,107 @@ TEST(CliSearch, PortsThatCannotBeUsedExitWithThree) {
     EXPECT_TRUE(supply.Log().empty());
 }
 
+TEST(CliSearch, APortLeftExclusiveByAnotherProgramSaysWhoKeepsItOpenAndWhatToDo) {
+    PseudoTerminal device;
+    const ExclusiveHolder stranger(device.DevicePath());
+    ASSERT_TRUE(stranger.Holding());
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+
+    const auto run = RunCli({"off"}, "COM3=" + device.DevicePath().string());
+    EXPECT_EQ(run.exitStatus, 3);
+    EXPECT_TRUE(Contains(run.err, "busy: left in exclusive mode, and kept open by PID " +
+                                      std::to_string(stranger.Pid()) + " (" + name +
+                                      "); end or restart that program, or have it release the "
+                                      "port"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.err, "held by")) << run.err;
+    EXPECT_EQ(device.Receive(100), "");
+}
+
+// The simulated supply (here in the test's own process) keeps its port open too: every program
+// that does is named, as any of them may have left the port so.
+TEST(CliSearch, EveryProgramThatKeepsAPortLeftExclusiveOpenIsNamed) {
+    SimulatedSupply supply;
+    const ExclusiveHolder stranger(supply.SlavePath());
+    ASSERT_TRUE(stranger.Holding());
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+
+    // By process number.
+    const auto first = std::min<pid_t>(::getpid(), stranger.Pid());
+    const auto second = std::max<pid_t>(::getpid(), stranger.Pid());
+
+    const auto run = RunCli({"ports"}, Ports(supply));
+    EXPECT_TRUE(Contains(run.out, "busy: left in exclusive mode, and kept open by PID " +
+                                      std::to_string(first) + " (" + name + "), PID " +
+                                      std::to_string(second) + " (" + name + ")\n"))
+        << run.out;
+    EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(CliSimulatedPort, AClientKilledOutrightTakesItsHoldWithIt) {
+    SimulatedSupply supply;
+    ASSERT_EQ(RunCli({"set", "5", "-5"}, Ports(supply)).exitStatus, 0);
+    RunningCli monitor({"monitor", "--interval", "2"}, Ports(supply));
+    const auto polls = [&] {
+        const auto wire = Wire(supply);
+        return std::count(wire.begin(), wire.end(), "REQA\r");
+    };
+    ASSERT_TRUE(WaitUntil([&] { return polls() >= 2; }, 10s));
+    monitor.Signal(SIGKILL);
+    ASSERT_EQ(monitor.Finish().endingSignal, SIGKILL);
+    ASSERT_TRUE(supply.State().outputOn);
+    // Unlike a real device's, the simulated port lets go once the supply has seen the close: a
+    // moment after the kill, longer on a loaded machine.
+    const auto exclusive = [&] {
+        const int fd = ::open(supply.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int flag = 1;
+        if (fd >= 0) {
+            ::ioctl(fd, TIOCGEXCL, &flag);
+            ::close(fd);
+        }
+        return flag != 0;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !exclusive(); }, 10s)) << "the port stays exclusive";
+
+    const auto off = RunCli({"off"}, Ports(supply));
+    EXPECT_EQ(off.exitStatus, 0) << off.err;
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_EQ(Wire(supply).back(), "RST\r");
+}
+
+TEST(CliSearch, UnreadablePortOfNoUsersGroupPointsToAUdevRule) {
+    if (::geteuid() != 0 || !CanRunUnprivileged()) {
+        GTEST_SKIP() << "giving the device to root, and running as another user, takes root";
+    }
+    PseudoTerminal device;
+    ASSERT_EQ(::chown(device.DevicePath().c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0600), 0);
+    const auto result = RunAsUnprivilegedUser([&](std::string& report) {
+        const auto run = RunCli({"off"}, "COM3=" + device.DevicePath().string());
+        report = run.err;
+        return run.exitStatus;
+    });
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_TRUE(Contains(result.report,
+                         "permission denied: the device is owned by root:root, mode 0600; have a "
+                         "udev rule give it to the dialout group (see \"Device permissions\" in "
+                         "the README)"))
+        << result.report;
+    EXPECT_FALSE(Contains(result.report, "usermod")) << result.report;
+    EXPECT_EQ(device.Receive(100), "");
+}
+
 TEST(CliSearch, UnreadablePortTellsTheGroupToJoin) {
     if (!CanRunUnprivileged()) {
         GTEST_SKIP() << "no unprivileged user to run as";
     }
     PseudoTerminal device;
     ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
+    ASSERT_TRUE(GiveToDialoutGroup(device.DevicePath()));
     struct stat node {};
     ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
     const std::string group = ::getgrgid(node.st_gid)->gr_name;

@@ -123,6 +123,8 @@ CliRun RunningCli::Finish(std::chrono::milliseconds bound) {
     m_reaped = true;
     run.finished = WIFEXITED(status);
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.endingSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    run.coreDumped = WIFSIGNALED(status) && WCOREDUMP(status);
     run.out = Slurp(m_outFile);
     run.err = Slurp(m_errFile);
     return run;

@@ -10,6 +10,9 @@ struct CliRun {
     // False when it had to be killed for overrunning its bound: it hung.
     bool finished = false;
     int exitStatus = -1;
+    // The signal that ended it, and whether it left a core dump; 0 and false when it exited.
+    int endingSignal = 0;
+    bool coreDumped = false;
     std::string out;
     std::string err;
 };

@@ -213,6 +213,7 @@ TEST(PortSurvey, UnreadablePortNamesTheGroupAndTheFix) {
     }
     PseudoTerminal device;
     ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
+    ASSERT_TRUE(GiveToDialoutGroup(device.DevicePath()));
     struct stat node {};
     ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
     const std::string group = ::getgrgid(node.st_gid)->gr_name;

@@ -317,6 +317,7 @@ TEST(SerialChannel, PermissionDeniedNamesTheGroupThatOpensTheDevice) {
     }
     PseudoTerminal device;
     ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0), 0);
+    ASSERT_TRUE(GiveToDialoutGroup(device.DevicePath()));
     struct stat node {};
     ASSERT_EQ(::stat(device.DevicePath().c_str(), &node), 0);
     const group* owner = ::getgrgid(node.st_gid);

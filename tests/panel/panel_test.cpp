@@ -1,4 +1,5 @@
 #include "drop_down_list.h"
+#include "ending_signals_posix.h"
 #include "input_events.h"
 #include "modal_answerer.h"
 #include "panel_harness.h"
@@ -304,9 +305,8 @@ TEST_P(PanelEndedBySignal, RunsTheClosingSequence) {
 }
 
 INSTANTIATE_TEST_SUITE_P(QuitSignals, PanelEndedBySignal,
-                         ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto& tested) {
-                             return std::string(sigabbrev_np(tested.param));
-                         });
+                         ::testing::ValuesIn(pelmora::kStopSignals),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
 
 class PanelEndedBySignalUnderTheAlert : public PanelWithFailingSupply,
                                         public ::testing::WithParamInterface<int> {};
@@ -325,9 +325,8 @@ TEST_P(PanelEndedBySignalUnderTheAlert, RunsTheClosingSequence) {
 }
 
 INSTANTIATE_TEST_SUITE_P(QuitSignals, PanelEndedBySignalUnderTheAlert,
-                         ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto& tested) {
-                             return std::string(sigabbrev_np(tested.param));
-                         });
+                         ::testing::ValuesIn(pelmora::kStopSignals),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
 
 class PanelOnAPortWithKernelModes : public RunningPanel {
 protected:

@@ -1,12 +1,17 @@
+#include "exclusive_holder.h"
 #include "modal_answerer.h"
 #include "not_found_message.h"
+#include "other_user.h"
 #include "panel_harness.h"
+#include "pty_peer.h"
+#include "search_report.h"
 #include "serial_channel.h"
 #include "spawned_program.h"
 #include "supply_panel_dlg.h"
 
 #include <QLineEdit>
 #include <cstdlib>
+#include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -55,7 +60,48 @@ QString AccessAdvice(const std::filesystem::path& device) {
         .arg(QString::fromStdString(device.string()), QString::fromStdString(GroupOf(device)));
 }
 
+SearchedPort Unreadable(const std::string& owner, const std::string& group, unsigned mode) {
+    SearchedPort port{{"COM3", "/dev/ttyUSB0"}, {}, {}, false};
+    port.failure.problem = pelmora::PortProblem::PermissionDenied;
+    port.failure.deviceOwner = owner;
+    port.failure.deviceGroup = group;
+    port.failure.deviceMode = mode;
+    return port;
+}
+
 } // namespace
+
+TEST(PortDiagnostics, DeviceLeftExclusiveNamesWhoKeepsItOpenAndWhatToDo) {
+    PseudoTerminal device;
+    ListedPorts listed("COM3=" + device.DevicePath().string());
+    const ExclusiveHolder stranger(device.DevicePath());
+    ASSERT_TRUE(stranger.Holding());
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+
+    ExpectNotFoundThenAdvice(
+        SearchAndSeeBoxes(),
+        QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (%1): 排他モードのまま残されて"
+                       "います。PID %2 (%3) が開いたままです。そのプログラムを終了または再起動"
+                       "するか、ポートを解放させてください。")
+            .arg(QString::fromStdString(device.DevicePath().string()))
+            .arg(stranger.Pid())
+            .arg(QString::fromStdString(name)));
+    EXPECT_EQ(device.Receive(100), "");
+}
+
+TEST(PortDiagnostics, JoiningAGroupIsAdvisedOnlyForAGroupOfUsersDevices) {
+    EXPECT_EQ(FixablePortsMessage({Unreadable("root", "dialout", 020660)}),
+              QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (/dev/ttyUSB0): アクセスが許可"
+                             "されていません。sudo usermod -aG dialout $USER を実行してから、"
+                             "ログインし直してください。"));
+    EXPECT_EQ(FixablePortsMessage({Unreadable("root", "root", 020600)}),
+              QStringLiteral("次のポートは開けませんでした。\n\nCOM3 (/dev/ttyUSB0): アクセスが許可"
+                             "されていません。デバイスの所有者は root:root、モードは 0600 です。"
+                             "udev ルールで dialout グループに与えてください（README の「Device "
+                             "permissions」を参照）。"));
+}
 
 TEST(PortDiagnostics, HeldDeviceIsNamedWithItsHolder) {
     SimulatedSupply supply;
@@ -86,6 +132,7 @@ TEST(PortDiagnostics, UnreadableDeviceIsExplained) {
     }
     SimulatedSupply supply;
     ASSERT_EQ(::chmod(supply.SlavePath().c_str(), 0), 0);
+    ASSERT_TRUE(GiveToDialoutGroup(supply.SlavePath()));
     ListedPorts listed("COM3=" + supply.SlavePath().string());
     if (::geteuid() != 0) {
         ExpectNotFoundThenAdvice(SearchAndSeeBoxes(), AccessAdvice(supply.SlavePath()));

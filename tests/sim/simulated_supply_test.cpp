@@ -1,12 +1,18 @@
 #include "line_client.h"
+#include "other_user.h"
 #include "pty_peer.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
 #include "wait_until.h"
 
 #include <array>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace pelmora::sim {
@@ -148,6 +154,104 @@ TEST(SimulatedSupplyLinkTest, LinksItsTerminalWhileItRunsAndLeavesALaterOneAlone
     std::ofstream(link) << "not a link\n";
     EXPECT_THROW(SimulatedSupply{config}, std::filesystem::filesystem_error);
     std::filesystem::remove(link);
+}
+
+namespace {
+
+constexpr int kBaud = 921600;
+
+// What a user without privileges gets from opening the port: 0 when it opens, else errno. Root
+// would get in whatever the terminal's exclusive mode.
+int OpenErrorForOtherUser(const std::filesystem::path& device) {
+    return RunAsUnprivilegedUser([&](std::string&) {
+               const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+               return fd >= 0 ? 0 : errno;
+           })
+        .exitCode;
+}
+
+// A client holding the port as the panel and pelmora-cli do, until it is killed outright.
+class HoldingClient {
+public:
+    explicit HoldingClient(const std::filesystem::path& device) {
+        std::array<int, 2> ready{-1, -1};
+        if (::pipe(ready.data()) != 0) {
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            CSerialChannel channel;
+            const char held = channel.OpenDevice(device, kBaud) ? 1 : 0;
+            [[maybe_unused]] const auto written = ::write(ready[1], &held, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char held = 0;
+        m_holding = ::read(ready[0], &held, 1) == 1 && held == 1;
+        ::close(ready[0]);
+    }
+    ~HoldingClient() { Kill(); }
+    HoldingClient(const HoldingClient&) = delete;
+    HoldingClient& operator=(const HoldingClient&) = delete;
+
+    bool Holding() const { return m_holding; }
+    void Kill() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_holding = false;
+};
+
+class SimulatedPortHold : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!CanRunUnprivileged()) {
+            GTEST_SKIP() << "no unprivileged user to open the port as";
+        }
+        // Anyone may open it but for its being held: a refusal then means exclusive mode.
+        ASSERT_EQ(::chmod(m_supply.SlavePath().c_str(), 0666), 0);
+    }
+
+    SimulatedSupply m_supply;
+};
+
+} // namespace
+
+TEST_F(SimulatedPortHold, GoesWithAClientKilledOutright) {
+    HoldingClient client(m_supply.SlavePath());
+    ASSERT_TRUE(client.Holding());
+    EXPECT_EQ(OpenErrorForOtherUser(m_supply.SlavePath()), EBUSY);
+    client.Kill();
+    EXPECT_TRUE(
+        WaitUntil([&] { return OpenErrorForOtherUser(m_supply.SlavePath()) == 0; }, kGenerousWait));
+    // The line is still up for the next client.
+    LineClient next(m_supply.SlavePath());
+    next.Send(protocol::kIdentityRequest);
+    EXPECT_EQ(next.Receive(protocol::kIdentityReply.size()), protocol::kIdentityReply);
+}
+
+// As on a real device, exclusive mode lasts until the last close, whoever set it.
+TEST_F(SimulatedPortHold, StaysWhileAnotherStillHasThePortOpen) {
+    const int bystander = ::open(m_supply.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(bystander, 0);
+    HoldingClient client(m_supply.SlavePath());
+    ASSERT_TRUE(client.Holding());
+    client.Kill();
+    // The supply has taken in the client's close before it reads a command sent after it.
+    ASSERT_EQ(::write(bystander, "REQA\r", 5), 5);
+    ASSERT_TRUE(m_supply.WaitForCommands(1, kGenerousWait));
+    EXPECT_EQ(OpenErrorForOtherUser(m_supply.SlavePath()), EBUSY);
+
+    ::close(bystander);
+    EXPECT_TRUE(
+        WaitUntil([&] { return OpenErrorForOtherUser(m_supply.SlavePath()) == 0; }, kGenerousWait));
 }
 
 } // namespace pelmora::sim

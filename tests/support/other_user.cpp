@@ -52,3 +52,11 @@ OtherUserResult RunAsUnprivilegedUser(const std::function<int(std::string& repor
     }
     return result;
 }
+
+bool GiveToDialoutGroup(const std::filesystem::path& device) {
+    if (::geteuid() != 0) {
+        return true;
+    }
+    const group* dialout = ::getgrnam("dialout");
+    return dialout && ::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) == 0;
+}

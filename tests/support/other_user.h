@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -15,3 +16,8 @@ OtherUserResult RunAsUnprivilegedUser(const std::function<int(std::string& repor
 
 // True when RunAsUnprivilegedUser really leaves root behind (or the tests are not root).
 bool CanRunUnprivileged();
+
+// As root, gives the device to the dialout group, as serial ports have it and a pseudo-terminal
+// may not, so that joining its group is the advice for it; false when that fails. Other users
+// leave the device as it is.
+bool GiveToDialoutGroup(const std::filesystem::path& device);
