@@ -332,14 +332,19 @@ TEST(Serve, AClientThatNeverReadsIsDroppedAndTheOthersGoOn) {
 }
 
 TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
-    const auto link = std::filesystem::temp_directory_path() /
-                      ("pelmora-serve-port-" + std::to_string(::getpid()));
+    // Two listed ports whose paths outlive any one simulated supply; the supply comes back on
+    // the other one, as a USB device may come back under another number.
+    const auto link = [](std::string_view name) {
+        return std::filesystem::temp_directory_path() /
+               ("pelmora-serve-" + std::string(name) + "-" + std::to_string(::getpid()));
+    };
     SimConfig config;
-    config.linkPath = link;
+    config.linkPath = link("COM3");
     // The identity, the reset, the voltage command, and the line drops at the next command.
     config.hangUpAfter = 4;
     auto first = std::make_unique<SimulatedSupply>(config);
-    RunningServe serve("COM3=" + link.string(), {"--wait", kServeWaitMs});
+    RunningServe serve("COM3=" + link("COM3").string() + ",COM4=" + link("COM4").string(),
+                       {"--wait", kServeWaitMs});
     ASSERT_TRUE(serve.Ready()) << serve.Log();
     TcpLineClient client(serve.Port());
     EXPECT_EQ(client.Ask("VOLT 5;:OUTP ON;*OPC?"), "1");
@@ -351,9 +356,10 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
     EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
     first.reset();
 
-    config.hangUpAfter.reset();
-    SimulatedSupply second(config);
-    ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "supply found again"); }, 10s))
+    SimConfig back;
+    back.linkPath = link("COM4");
+    SimulatedSupply second(back);
+    ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "supply found again on COM4"); }, 10s))
         << serve.Log();
     EXPECT_EQ(Commands(second), (std::vector<std::string>{std::string(protocol::kIdentityRequest),
                                                           std::string(protocol::kResetCommand)}));
@@ -362,6 +368,7 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
     EXPECT_TRUE(second.State().outputOn);
     EXPECT_EQ(Commands(second).back(), protocol::BuildVoltageCommand("050", "010"));
     EXPECT_EQ(client.Ask("STAT:QUES:COND?"), "0");
+    EXPECT_TRUE(Contains(client.Ask("SYST:PORT?").value_or(""), "COM4"));
 }
 
 } // namespace
