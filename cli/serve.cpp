@@ -32,7 +32,8 @@ asio::ip::address AsioAddress(const IpAddress& address) {
 }
 
 // Bound and listening, or a usage error with the reason: nothing has gone to any port yet.
-void Listen(asio::ip::tcp::acceptor& acceptor, const ListenAddress& listen) {
+// Gives the port, which the system picks for port 0.
+std::uint16_t Listen(asio::ip::tcp::acceptor& acceptor, const ListenAddress& listen) {
     const asio::ip::tcp::endpoint endpoint(AsioAddress(listen.address), listen.port);
     std::error_code error;
     acceptor.open(endpoint.protocol(), error);
@@ -49,11 +50,16 @@ void Listen(asio::ip::tcp::acceptor& acceptor, const ListenAddress& listen) {
     if (!error) {
         acceptor.listen(asio::socket_base::max_listen_connections, error);
     }
+    std::uint16_t port = 0;
+    if (!error) {
+        port = acceptor.local_endpoint(error).port();
+    }
     if (error) {
         throw CliError(kExitUsage, "cannot listen on " +
                                        FormatEndpoint(listen.address, listen.port) + ": " +
                                        error.message() + "; nothing was sent to the supply");
     }
+    return port;
 }
 
 // "DRELVOV99" out of "ACKPNDRELVOV99\r".
@@ -76,8 +82,7 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
 
     asio::io_context io(1);
     asio::ip::tcp::acceptor acceptor(io);
-    Listen(acceptor, options.listen);
-    const auto bound = acceptor.local_endpoint();
+    const std::uint16_t port = Listen(acceptor, options.listen);
 
     CSerialChannel channel;
     const FoundSupply found = OpenSupply(channel, options.port, options.waitMs, trace);
@@ -114,8 +119,8 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
         }
     });
 
-    out << "listening on " << FormatEndpoint(options.listen.address, bound.port()) << ", supply "
-        << label << '\n'
+    out << "listening on " << FormatEndpoint(options.listen.address, port) << ", supply " << label
+        << '\n'
         << std::flush;
     io.run();
 
