@@ -82,7 +82,7 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
 
     asio::io_context io(1);
     asio::ip::tcp::acceptor acceptor(io);
-    const std::uint16_t port = Listen(acceptor, options.listen);
+    const std::uint16_t listening = Listen(acceptor, options.listen);
 
     CSerialChannel channel;
     const FoundSupply found = OpenSupply(channel, options.port, options.waitMs, trace);
@@ -119,8 +119,8 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
         }
     });
 
-    out << "listening on " << FormatEndpoint(options.listen.address, port) << ", supply " << label
-        << '\n'
+    out << "listening on " << FormatEndpoint(options.listen.address, listening) << ", supply "
+        << label << '\n'
         << std::flush;
     io.run();
 
