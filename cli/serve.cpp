@@ -100,7 +100,7 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
     const auto deliver = [&io](std::function<void()> task) { asio::post(io, std::move(task)); };
     ServeWatch watch(options.port, options.waitMs, trace);
     watch.Follow(found.port);
-    SupplyWorker worker(channel, line, watch, deliver,
+    SupplyWorker worker(channel, line, trace, watch, deliver,
                         {[&server] { server->SupplyLost(); },
                          [&server](const std::string& port) { server->SupplyFound(port); }});
     ScpiServer scpi(acceptor, instrument, worker, log, {options.allowed, options.offOnDisconnect});

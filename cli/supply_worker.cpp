@@ -9,10 +9,10 @@
 
 namespace pelmora::cli {
 
-SupplyWorker::SupplyWorker(CSerialChannel& channel, SupplyLine& line, ServeWatch& watch,
-                           Deliver deliver, Events events)
-    : m_channel(channel), m_line(line), m_watch(watch), m_deliver(std::move(deliver)),
-      m_events(std::move(events)), m_thread([this] { Serve(); }) {}
+SupplyWorker::SupplyWorker(CSerialChannel& channel, SupplyLine line, ByteTrace& trace,
+                           ServeWatch& watch, Deliver deliver, Events events)
+    : m_channel(channel), m_trace(trace), m_line(std::move(line)), m_watch(watch),
+      m_deliver(std::move(deliver)), m_events(std::move(events)), m_thread([this] { Serve(); }) {}
 
 SupplyWorker::~SupplyWorker() {
     {
@@ -32,7 +32,7 @@ void SupplyWorker::Carry(const scpi::SupplyAction& action, Done done) {
             scpi::ActionResult result;
             result.outcome = scpi::ActionResult::Outcome::Gone;
             if (m_present) {
-                result = CarryOut(m_line, m_channel, action);
+                result = CarryOut(*m_line, m_channel, action);
                 if (result.outcome == scpi::ActionResult::Outcome::Gone) {
                     Lose();
                 }
@@ -54,7 +54,7 @@ bool SupplyWorker::Finish() {
         return false;
     }
     try {
-        SendReset(m_line);
+        SendReset(*m_line);
     } catch (const CliError&) {
         m_channel.Close();
         return false;
@@ -105,16 +105,18 @@ void SupplyWorker::LookAgain() {
     if (!found) {
         return;
     }
+    const std::string label = PortLabel(*found);
+    m_line.emplace(m_channel, label, m_line->WaitMs(), m_trace);
     // Whatever the supply kept from before is switched off before anyone is told it is back.
     m_channel.SetLastWords(protocol::kResetCommand);
     try {
-        SendReset(m_line);
+        SendReset(*m_line);
     } catch (const CliError&) {
         m_channel.Close();
         return;
     }
     m_present = true;
-    m_deliver([found = m_events.found, label = PortLabel(*found)] { found(label); });
+    m_deliver([found = m_events.found, label] { found(label); });
 }
 
 } // namespace pelmora::cli

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -31,9 +32,10 @@ public:
         std::function<void(const std::string&)> found;
     };
 
-    // The channel is open on the supply, its last words set; the watch follows it.
-    SupplyWorker(CSerialChannel& channel, SupplyLine& line, ServeWatch& watch, Deliver deliver,
-                 Events events);
+    // The channel is open on the supply, its last words set, and `line` talks over it; the
+    // watch follows it. A supply found again gets a line of its own, traced on `trace`.
+    SupplyWorker(CSerialChannel& channel, SupplyLine line, ByteTrace& trace, ServeWatch& watch,
+                 Deliver deliver, Events events);
     ~SupplyWorker();
     SupplyWorker(const SupplyWorker&) = delete;
     SupplyWorker& operator=(const SupplyWorker&) = delete;
@@ -49,7 +51,9 @@ private:
     void Lose();
 
     CSerialChannel& m_channel;
-    SupplyLine& m_line;
+    ByteTrace& m_trace;
+    // Only the worker's thread touches it while that runs.
+    std::optional<SupplyLine> m_line;
     ServeWatch& m_watch;
     Deliver m_deliver;
     Events m_events;

@@ -344,7 +344,7 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
     config.hangUpAfter = 4;
     auto first = std::make_unique<SimulatedSupply>(config);
     RunningServe serve("COM3=" + link("COM3").string() + ",COM4=" + link("COM4").string(),
-                       {"--wait", kServeWaitMs});
+                       {"--wait", kServeWaitMs, "-v"});
     ASSERT_TRUE(serve.Ready()) << serve.Log();
     TcpLineClient client(serve.Port());
     EXPECT_EQ(client.Ask("VOLT 5;:OUTP ON;*OPC?"), "1");
@@ -369,6 +369,9 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
     EXPECT_EQ(Commands(second).back(), protocol::BuildVoltageCommand("050", "010"));
     EXPECT_EQ(client.Ask("STAT:QUES:COND?"), "0");
     EXPECT_TRUE(Contains(client.Ask("SYST:PORT?").value_or(""), "COM4"));
+    // The byte trace names the port the supply is on now.
+    EXPECT_TRUE(Contains(serve.Log(), "COM4 (" + link("COM4").string() + ") > V050010\\r"))
+        << serve.Log();
 }
 
 } // namespace
