@@ -138,7 +138,7 @@ void ServeConnection::WriteFront() {
 }
 
 void ServeConnection::EndIfDone() {
-    if (m_ended && !m_session.Waiting() && !m_writing && m_replies.empty()) {
+    if (!m_closed && m_ended && !m_session.Waiting() && !m_writing && m_replies.empty()) {
         m_log.Event(m_peer + " disconnected");
         Close();
     }
