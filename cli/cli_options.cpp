@@ -32,8 +32,8 @@ identify, set, on, off, read and monitor go through pelmora-cli serve running th
 with the same output.
 
 Exit status: 0 success; 1 supply not found or not answering, or the server not reached;
-2 usage error (nothing was sent); 3 a port could not be used (permission, busy, not a
-terminal).
+2 usage error, or an address serve cannot listen on (nothing was sent); 3 a port could not be
+used (permission, busy, not a terminal).
 )";
 constexpr int kMaxWaitMs = 60'000;
 // A server's reply can wait behind other clients' exchanges and the supply's own pauses.
