@@ -210,6 +210,21 @@ TEST(RemoteVerbs, AServerThatGoesAwayEndsMonitorAsALostPortDoes) {
     EXPECT_TRUE(Contains(run.err, "the output could not be switched off")) << run.err;
 }
 
+TEST(RemoteVerbs, ASupplyLostAtTheServerEndsMonitorAsALostPortDoes) {
+    ServedSupply served;
+    ASSERT_NE(served.Port(), 0) << served.Log();
+    ASSERT_EQ(served.Run({"set", "5", "-5"}).exitStatus, 0);
+    RunningCli monitor({"--connect", served.Address(), "monitor", "--interval", "2"}, "");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return CountOf(served.supply, pelmora::protocol::kCurrentRequest) >= 5; }, 10s));
+    served.supply.Stop();
+    const auto run = monitor.Finish();
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_TRUE(Contains(run.err, served.Address() + ": the supply's port went away at the server"))
+        << run.err;
+}
+
 TEST(RemoteVerbs, ASupplyTheServerHasLostFailsWithTheReason) {
     ServedSupply served;
     ASSERT_NE(served.Port(), 0) << served.Log();
