@@ -2,6 +2,7 @@
 
 #include "command_input.h"
 #include "exit_status.h"
+#include "remote_address.h"
 #include "supply_timing.h"
 #include "voltage_argument.h"
 #include "voltage_table.h"
@@ -26,13 +27,17 @@ constexpr const char* kDescription =
     "why it cannot be reached.";
 constexpr const char* kFooter = R"(
 Without --port or --device, the supply is looked for on the listed serial ports (PELMORA_PORTS,
-or the machine's serial devices), as the panel looks for it.
+or the machine's serial devices), as the panel looks for it. With --connect HOST[:PORT],
+identify, set, on, off, read and monitor go through pelmora-cli serve running there instead,
+with the same output.
 
-Exit status: 0 success; 1 supply not found or not answering; 2 usage error, or an address serve
-cannot listen on (nothing was sent); 3 a port could not be used (permission, busy, not a
-terminal).
+Exit status: 0 success; 1 supply not found or not answering, or the server not reached;
+2 usage error, or an address serve cannot listen on (nothing was sent); 3 a port could not be
+used (permission, busy, not a terminal).
 )";
 constexpr int kMaxWaitMs = 60'000;
+// A server's reply can wait behind other clients' exchanges and the supply's own pauses.
+constexpr int kRemoteReplyWaitMs = 2000;
 constexpr int kMaxIntervalMs = 24 * 60 * 60 * 1000;
 constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr std::size_t kRailCount = 2;
@@ -139,12 +144,23 @@ private:
         m_app.add_option("--device", m_devicePath, "the supply's device, e.g. /dev/ttyACM0")
             ->type_name("PATH")
             ->group(group);
-        m_options.waitMs = pelmora::timing::kReplyWaitMs;
+        Value(m_app, "--connect", "HOST[:PORT]",
+              "reach the supply through pelmora-cli serve running there (port " +
+                  std::to_string(kDefaultServerPort) + " unless given; [::1]:PORT for IPv6)",
+              [this](const std::string& o, const std::string& v) {
+                  m_options.connect = ParseRemoteAddress(v);
+                  if (!m_options.connect) {
+                      throw CLI::ValidationError(o, "'" + v +
+                                                        "' is no HOST, HOST:PORT or [IPV6]:PORT");
+                  }
+              })
+            ->group(group);
         Value(m_app, "--wait", "MS",
               "how long to wait for a reply (default " +
-                  std::to_string(pelmora::timing::kReplyWaitMs) + ")",
+                  std::to_string(pelmora::timing::kReplyWaitMs) + "; with --connect " +
+                  std::to_string(kRemoteReplyWaitMs) + ", for each reply of the server)",
               [this](const std::string& o, const std::string& v) {
-                  m_options.waitMs = ParseBounded(o, v, 1, kMaxWaitMs);
+                  m_waitMs = ParseBounded(o, v, 1, kMaxWaitMs);
               })
             ->group(group);
         m_app
@@ -241,6 +257,8 @@ private:
             }
         };
         exclusive(!m_portName.empty(), !m_devicePath.empty(), "--port, --device");
+        exclusive(m_options.connect.has_value(), !m_portName.empty(), "--connect, --port");
+        exclusive(m_options.connect.has_value(), !m_devicePath.empty(), "--connect, --device");
         exclusive(m_options.quiet, m_options.verbose, "-q, -v");
         exclusive(m_options.duration.has_value(), m_options.samples.has_value(),
                   "--duration, --samples");
@@ -262,6 +280,13 @@ private:
                 m_options.verb = verb;
             }
         }
+        if (m_options.connect && (m_options.verb == Verb::Ports || m_options.verb == Verb::Serve)) {
+            throw CLI::ValidationError(
+                "--connect", std::string(m_options.verb == Verb::Ports ? "ports" : "serve") +
+                                 " works on this machine's ports, not through a server");
+        }
+        m_options.waitMs = m_waitMs.value_or(m_options.connect ? kRemoteReplyWaitMs
+                                                               : pelmora::timing::kReplyWaitMs);
         for (const auto& range : m_allowed) {
             m_options.allowed.push_back(
                 Parsed("--allow", [&] { return ParseAddressRange(range); }));
@@ -314,6 +339,7 @@ private:
 
     CliOptions m_options;
     std::string m_portName;
+    std::optional<int> m_waitMs;
     std::string m_devicePath;
     std::string m_csvFile;
     std::vector<std::string> m_setVoltages;

@@ -2,6 +2,7 @@
 
 #include "listen_address.h"
 #include "port_probe.h"
+#include "remote_address.h"
 
 #include <chrono>
 #include <filesystem>
@@ -18,6 +19,8 @@ enum class Verb { Ports, Identify, Set, On, Off, Read, Monitor, Serve };
 struct CliOptions {
     Verb verb = Verb::Identify;
     PortChoice port;
+    // Through the server there instead of a port here.
+    std::optional<RemoteAddress> connect;
     int waitMs = 0;
     bool quiet = false;
     bool verbose = false;

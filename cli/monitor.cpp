@@ -2,8 +2,6 @@
 
 #include "current_history.h"
 #include "current_record.h"
-#include "reply_problem.h"
-#include "supply_commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -55,7 +53,7 @@ private:
 
 } // namespace
 
-MonitorResult RunMonitor(SupplyLine& line, const MonitorPlan& plan, std::ostream& csv,
+MonitorResult RunMonitor(const CurrentPoller& poll, const MonitorPlan& plan, std::ostream& csv,
                          StatusLine& status, bool quiet, const StopSignals& stop) {
     MonitorResult result;
     if (!WriteRow(csv, kCurrentRecordHeader, result.problem)) {
@@ -81,11 +79,11 @@ MonitorResult RunMonitor(SupplyLine& line, const MonitorPlan& plan, std::ostream
         CurrentRecord record;
         record.time = std::chrono::system_clock::now();
         record.elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-        const CurrentPoll poll = PollCurrents(line);
-        record.reading = poll.reading;
-        if (poll.reading) {
-            positive.Push(poll.reading->positiveMa);
-            negative.Push(poll.reading->negativeMa);
+        const PolledCurrents polled = poll();
+        record.reading = polled.reading;
+        if (polled.reading) {
+            positive.Push(polled.reading->positiveMa);
+            negative.Push(polled.reading->negativeMa);
             record.average = {positive.Average(), negative.Average()};
         }
         ++result.samples;
@@ -93,19 +91,18 @@ MonitorResult RunMonitor(SupplyLine& line, const MonitorPlan& plan, std::ostream
             result.end = MonitorEnd::OutputFailed;
             return result;
         }
-        if (poll.reading) {
+        if (polled.reading) {
             notes.Answered();
         } else {
             ++result.failures;
-            result.problem =
-                DescribeBadReply(line.Name(), line.WaitMs(), protocol::kCurrentRequest, poll.reply);
+            result.problem = polled.problem;
         }
-        status.Update(result.samples, poll.reading, result.failures);
-        if (poll.reply.end == ReplyEnd::LineGone) {
+        status.Update(result.samples, polled.reading, result.failures);
+        if (polled.lost) {
             result.end = MonitorEnd::PortLost;
             return result;
         }
-        if (!poll.reading) {
+        if (!polled.reading) {
             if (plan.stopOnError) {
                 result.end = MonitorEnd::StoppedOnError;
                 return result;

@@ -2,9 +2,10 @@
 
 #include "status_line.h"
 #include "stop_signals.h"
-#include "supply_line.h"
+#include "supply_protocol.h"
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -26,7 +27,7 @@ enum class MonitorEnd {
     Planned,
     // A stop signal came.
     Interrupted,
-    // The port went away.
+    // The port went away, or the server that holds it.
     PortLost,
     // A poll failed under stopOnError.
     StoppedOnError,
@@ -42,10 +43,22 @@ struct MonitorResult {
     std::string problem;
 };
 
+// One poll of both currents, on the port or through a server.
+struct PolledCurrents {
+    // Empty when the poll failed.
+    std::optional<protocol::CurrentReading> reading;
+    // Why it failed, as one line.
+    std::string problem;
+    // The supply can no longer be reached this way.
+    bool lost = false;
+};
+
+using CurrentPoller = std::function<PolledCurrents()>;
+
 // Polls the supply's currents as planned and writes the CSV recording: the header, then one
 // complete row per poll, flushed as it is written. A failed poll makes a row with empty
 // readings and the run goes on. Leaves the supply's output as it is.
-MonitorResult RunMonitor(SupplyLine& line, const MonitorPlan& plan, std::ostream& csv,
+MonitorResult RunMonitor(const CurrentPoller& poll, const MonitorPlan& plan, std::ostream& csv,
                          StatusLine& status, bool quiet, const StopSignals& stop);
 
 } // namespace pelmora::cli

@@ -8,8 +8,10 @@
 #include "local_time.h"
 #include "monitor.h"
 #include "port_survey.h"
+#include "remote_supply.h"
 #include "reply_problem.h"
 #include "serve.h"
+#include "supply_access.h"
 #include "supply_commands.h"
 #include "terminal.h"
 #include "voltage_argument.h"
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 namespace pelmora::cli {
 
@@ -24,22 +27,45 @@ namespace {
 
 constexpr const char* kProgram = "pelmora-cli";
 
-// The supply found as the options say, open for as long as this lives.
-class Session {
+// The supply found on a port of this machine as the options say, open for as long as this
+// lives.
+class PortSupply : public SupplyAccess {
 public:
-    Session(const CliOptions& options, ByteTrace& trace)
+    PortSupply(const CliOptions& options, ByteTrace& trace)
         : m_found(OpenSupply(m_channel, options.port, options.waitMs, trace)),
           m_line(m_channel, PortLabel(m_found.port), options.waitMs, trace) {}
 
-    CSerialChannel& Channel() { return m_channel; }
-    const FoundSupply& Found() const { return m_found; }
-    SupplyLine& Line() { return m_line; }
+    const std::string& Name() const override { return m_line.Name(); }
+    std::string Identity() override { return EscapeBytes(m_found.identity); }
+    void SwitchOn(std::string_view positiveCode, std::string_view negativeCode) override {
+        SendVoltages(m_line, positiveCode, negativeCode);
+    }
+    void SwitchOff() override { SendReset(m_line); }
+    PolledCurrents Poll() override {
+        const CurrentPoll poll = PollCurrents(m_line);
+        PolledCurrents polled{poll.reading, {}, poll.reply.end == ReplyEnd::LineGone};
+        if (!poll.reading) {
+            polled.problem = DescribeBadReply(m_line.Name(), m_line.WaitMs(),
+                                              protocol::kCurrentRequest, poll.reply);
+        }
+        return polled;
+    }
+    Place Where() override { return {m_found.port.name, m_found.port.devicePath.string()}; }
+    void SwitchOffAtExit() override { m_channel.SetLastWords(protocol::kResetCommand); }
 
 private:
     CSerialChannel m_channel;
     FoundSupply m_found;
     SupplyLine m_line;
 };
+
+// The supply as the options reach it: through the server they name, else on a port here.
+std::unique_ptr<SupplyAccess> ReachSupply(const CliOptions& options, ByteTrace& trace) {
+    if (options.connect) {
+        return std::make_unique<RemoteSupply>(*options.connect, options.waitMs, trace);
+    }
+    return std::make_unique<PortSupply>(options, trace);
+}
 
 int RunPorts(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
     std::vector<SerialPortEntry> ports;
@@ -65,16 +91,17 @@ int RunPorts(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
 }
 
 int RunIdentify(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
-    Session session(options, trace);
-    out << session.Line().Name() << ": " << EscapeBytes(session.Found().identity) << '\n';
+    const auto supply = ReachSupply(options, trace);
+    const std::string identity = supply->Identity();
+    out << supply->Name() << ": " << identity << '\n';
     return kExitSuccess;
 }
 
 int RunSwitchOn(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
-    Session session(options, trace);
-    SendVoltages(session.Line(), options.positiveCode, options.negativeCode);
+    const auto supply = ReachSupply(options, trace);
+    supply->SwitchOn(options.positiveCode, options.negativeCode);
     if (!options.quiet) {
-        out << session.Line().Name() << ": output on at +"
+        out << supply->Name() << ": output on at +"
             << StepText(options.positiveCode, Rail::Positive) << " / "
             << StepText(options.negativeCode, Rail::Negative) << '\n';
     }
@@ -82,26 +109,24 @@ int RunSwitchOn(const CliOptions& options, std::ostream& out, ByteTrace& trace) 
 }
 
 int RunOff(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
-    Session session(options, trace);
-    SendReset(session.Line());
+    const auto supply = ReachSupply(options, trace);
+    supply->SwitchOff();
     if (!options.quiet) {
-        out << session.Line().Name() << ": output off\n";
+        out << supply->Name() << ": output off\n";
     }
     return kExitSuccess;
 }
 
 int RunRead(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
-    Session session(options, trace);
+    const auto supply = ReachSupply(options, trace);
     const auto when = std::chrono::system_clock::now();
-    const CurrentPoll poll = PollCurrents(session.Line());
+    const PolledCurrents poll = supply->Poll();
     if (!poll.reading) {
-        throw CliError(kExitNoSupply, DescribeBadReply(session.Line().Name(), options.waitMs,
-                                                       protocol::kCurrentRequest, poll.reply));
+        throw CliError(kExitNoSupply, poll.problem);
     }
-    const auto& port = session.Found().port;
     if (options.json) {
-        out << "{\"port\":" << JsonString(port.name)
-            << ",\"device\":" << JsonString(port.devicePath.string())
+        const auto place = supply->Where();
+        out << "{\"port\":" << JsonString(place.port) << ",\"device\":" << JsonString(place.device)
             << ",\"time\":" << JsonString(FormatLocalTimestamp(when))
             << ",\"pos_mA\":" << poll.reading->positiveMa
             << ",\"neg_mA\":" << poll.reading->negativeMa << "}\n";
@@ -112,10 +137,10 @@ int RunRead(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
     return kExitSuccess;
 }
 
-// True when the supply took the reset command.
-bool SwitchOff(SupplyLine& line) {
+// True when the supply took the switch off.
+bool SwitchOff(SupplyAccess& supply) {
     try {
-        SendReset(line);
+        supply.SwitchOff();
         return true;
     } catch (const CliError&) {
         return false;
@@ -134,7 +159,7 @@ int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& e
         }
     }
     const StopSignals stop;
-    Session session(options, trace);
+    const auto supply = ReachSupply(options, trace);
     std::ofstream file;
     if (options.csvFile) {
         file.open(*options.csvFile, std::ios::out | std::ios::trunc);
@@ -147,17 +172,18 @@ int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& e
     std::ostream& csv = options.csvFile ? file : out;
     if (!options.leaveOn) {
         // A crash or an exit from anywhere must not leave the output on either.
-        session.Channel().SetLastWords(protocol::kResetCommand);
+        supply->SwitchOffAtExit();
     }
     StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
     const MonitorPlan plan{options.interval, options.duration, options.samples,
                            options.stopOnError};
-    const MonitorResult result = RunMonitor(session.Line(), plan, csv, status, options.quiet, stop);
+    const MonitorResult result =
+        RunMonitor([&] { return supply->Poll(); }, plan, csv, status, options.quiet, stop);
     status.Finish();
     if (result.end == MonitorEnd::Planned) {
         return kExitSuccess;
     }
-    const bool switchedOff = !options.leaveOn && SwitchOff(session.Line());
+    const bool switchedOff = !options.leaveOn && SwitchOff(*supply);
     const std::string outcome = options.leaveOn ? "the output was left as it was (--leave-on)"
                                 : switchedOff   ? "the output was switched off"
                                                 : "the output could not be switched off";

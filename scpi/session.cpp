@@ -29,6 +29,7 @@ Step Session::Run() {
             m_draft = {};
             m_ending = false;
             m_endFlushed = false;
+            m_measured.reset();
         }
         if (auto step = Advance()) {
             return *step;
@@ -48,6 +49,9 @@ void Session::Complete(const ActionResult& result) {
             m_instrument.Report(error);
         }
         return;
+    }
+    if (m_waitingForMeasure && result.outcome == ActionResult::Outcome::Done) {
+        m_measured = Measured{m_instrument.Settings(), result};
     }
     m_result = result;
 }
@@ -117,6 +121,11 @@ std::optional<Step> Session::RunUnit() {
     Call call(m_instrument, m_draft, m_unit, m_result, !m_answers.empty());
     m_command->handler(call);
     if (call.Request()) {
+        if (m_measured && m_measured->settings == m_instrument.Settings() &&
+            std::holds_alternative<MeasureAction>(*call.Request())) {
+            m_result = m_measured->result;
+            return RunUnit();
+        }
         return Await(*call.Request(), false);
     }
     m_answers.insert(m_answers.end(), call.Answers().begin(), call.Answers().end());
@@ -178,6 +187,7 @@ std::optional<ApplyAction> Session::Flush() {
 Step Session::Await(const SupplyAction& action, bool forFlush) {
     m_waiting = true;
     m_waitingForFlush = forFlush;
+    m_waitingForMeasure = std::holds_alternative<MeasureAction>(action);
     return Act{action};
 }
 

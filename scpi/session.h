@@ -76,8 +76,17 @@ private:
     bool m_unitFlushed = false;
     std::optional<ActionResult> m_result;
 
+    // The supply's last current reply in this line, and the settings it was read under: both
+    // rails come in that one reply, which holds until the settings change.
+    struct Measured {
+        SupplySettings settings;
+        ActionResult result;
+    };
+    std::optional<Measured> m_measured;
+
     bool m_waiting = false;
     bool m_waitingForFlush = false;
+    bool m_waitingForMeasure = false;
 };
 
 } // namespace pelmora::scpi

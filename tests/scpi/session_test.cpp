@@ -69,5 +69,5 @@ TEST(Sessions, RunTheDocumentedExample) {
     EXPECT_EQ(host.Send("SYST:ERR?;ERR?\n"), "-224,\"Illegal parameter value\";0,\"No error\"\n");
     EXPECT_EQ(host.Send("APPL? POS;:OUTP?;:STAT:OPER:COND?\n"), "5.00000E+00;1;256\n");
     EXPECT_EQ(host.Send("OUTP OFF\n"), "");
-    EXPECT_EQ(host.wire, (std::vector<std::string>{"V050120\r", "REQA\r", "REQA\r", "RST\r"}));
+    EXPECT_EQ(host.wire, (std::vector<std::string>{"V050120\r", "REQA\r", "RST\r"}));
 }

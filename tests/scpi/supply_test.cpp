@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <variant>
 #include <vector>
 
 using namespace pelmora::scpi;
@@ -110,12 +111,43 @@ TEST(CurrentReadings, MeasureAfterTheLinesChangesInAmps) {
     ScriptedHost host;
     EXPECT_EQ(host.Send("VOLT 5;OUTP ON;:MEAS:CURR?;CURR? NEG;:INST NEG;:MEAS:CURR:DC?\n"),
               "1.23000E-01;4.50000E-02;4.50000E-02\n");
-    EXPECT_EQ(host.wire, (Wire{"V050010\r", "REQA\r", "REQA\r", "REQA\r"}));
+    EXPECT_EQ(host.wire, (Wire{"V050010\r", "REQA\r"}));
 
     host.outcomes = {Outcome::NoAnswer};
     EXPECT_EQ(host.Send("MEAS:CURR?;:OUTP?\n"), "1\n");
     EXPECT_EQ(host.Send("MEAS:CURR? BOTH\n"), "");
     EXPECT_EQ(host.DrainErrors(), (std::vector<int>{-240, -224}));
+}
+
+TEST(CurrentReadings, OneLineReadsBothRailsFromOneReplyUntilTheSettingsChange) {
+    ScriptedHost host;
+    host.Send("OUTP ON\n");
+    host.wire.clear();
+    EXPECT_EQ(host.Send("MEAS:CURR? POS;CURR? NEG\n"), "1.23000E-01;4.50000E-02\n");
+    EXPECT_EQ(host.Send("MEAS:CURR? NEG\n"), "4.50000E-02\n") << "a new line asks anew";
+    EXPECT_EQ(host.wire, (Wire{"REQA\r", "REQA\r"}));
+
+    host.wire.clear();
+    host.Send("MEAS:CURR?;:VOLT 5;:MEAS:CURR?\n");
+    EXPECT_EQ(host.wire, (Wire{"REQA\r", "V050010\r", "REQA\r"}));
+
+    // A reply that did not come is asked for again by the next query.
+    host.wire.clear();
+    host.outcomes = {Outcome::NoAnswer};
+    EXPECT_EQ(host.Send("MEAS:CURR? POS;CURR? NEG\n"), "4.50000E-02\n");
+    EXPECT_EQ(host.wire, (Wire{"REQA\r", "REQA\r"}));
+    EXPECT_EQ(host.DrainErrors(), std::vector<int>{-240});
+
+    // Another client changes the voltages between the two queries of the line.
+    Session other(host.instrument);
+    host.wire.clear();
+    host.session.Receive("MEAS:CURR? POS;CURR? NEG\n");
+    const Step first = host.session.Run();
+    ASSERT_TRUE(std::holds_alternative<Act>(first));
+    host.session.Complete(host.Carry(std::get<Act>(first).action));
+    host.Send(other, "VOLT 6\n");
+    EXPECT_EQ(host.Send(""), "1.23000E-01;4.50000E-02\n");
+    EXPECT_EQ(host.wire, (Wire{"REQA\r", "V060010\r", "REQA\r"}));
 }
 
 TEST(CurrentReadings, FetchTheAverageOfTheSamplesSinceTheOutputWentOn) {
