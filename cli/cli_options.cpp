@@ -13,6 +13,7 @@
 #include <limits>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 namespace pelmora::cli {
@@ -56,6 +57,15 @@ std::chrono::milliseconds ParseSeconds(const std::string& option, const std::str
     }
     return std::chrono::milliseconds(
         static_cast<long long>(std::ceil(seconds * kMillisecondsPerSecond)));
+}
+
+// A value parsed by `parse`, whose std::invalid_argument becomes the option's usage error.
+template <typename Parse> auto Parsed(const std::string& option, Parse parse) {
+    try {
+        return parse();
+    } catch (const std::invalid_argument& error) {
+        throw CLI::ValidationError(option, error.what());
+    }
 }
 
 // What follows [OPTIONS] in each usage line, which CLI11 would spell from its own names.
@@ -202,6 +212,24 @@ private:
                             "end at the first failed poll instead of recording an empty row");
         m_monitor->add_flag("--leave-on", m_options.leaveOn,
                             "leave the output on when interrupted or when the port is lost");
+
+        m_serve = AddVerb("serve", "serve the supply to SCPI clients over TCP; the output is off "
+                                   "until a client switches it on");
+        m_options.listen = ParseListenAddress(kDefaultListenAddress);
+        Value(*m_serve, "--listen", "ADDR:PORT",
+              "the address to listen on (default " + std::string(kDefaultListenAddress) +
+                  "; [::1]:5025 for IPv6; port 0 for a free one)",
+              [this](const std::string& o, const std::string& v) {
+                  m_options.listen = Parsed(o, [&] { return ParseListenAddress(v); });
+              });
+        m_serve
+            ->add_option("--allow", m_allowed,
+                         "let in clients from this range, e.g. 192.168.1.0/24 (repeatable); "
+                         "needed to listen on any address but loopback, and then the only "
+                         "clients let in")
+            ->type_name("CIDR");
+        m_serve->add_flag("--off-on-disconnect", m_options.offOnDisconnect,
+                          "switch the output off when the last client leaves");
     }
 
     // What CLI11 cannot check by itself, or would put in the way of the help text.
@@ -225,13 +253,24 @@ private:
             m_options.csvFile = std::filesystem::path(m_csvFile);
         }
         const std::pair<CLI::App*, Verb> verbs[] = {
-            {m_ports, Verb::Ports},    {m_identify, Verb::Identify}, {m_set, Verb::Set},
-            {m_on, Verb::On},          {m_off, Verb::Off},           {m_read, Verb::Read},
-            {m_monitor, Verb::Monitor}};
+            {m_ports, Verb::Ports},     {m_identify, Verb::Identify}, {m_set, Verb::Set},
+            {m_on, Verb::On},           {m_off, Verb::Off},           {m_read, Verb::Read},
+            {m_monitor, Verb::Monitor}, {m_serve, Verb::Serve}};
         for (const auto& [app, verb] : verbs) {
             if (app->parsed()) {
                 m_options.verb = verb;
             }
+        }
+        for (const auto& range : m_allowed) {
+            m_options.allowed.push_back(
+                Parsed("--allow", [&] { return ParseAddressRange(range); }));
+        }
+        if (m_options.verb == Verb::Serve && m_options.allowed.empty() &&
+            !IsLoopback(m_options.listen.address)) {
+            throw CLI::ValidationError(
+                "--listen", FormatAddress(m_options.listen.address) +
+                                " is reachable from other machines; say who may connect with "
+                                "--allow CIDR");
         }
         if (m_options.verb == Verb::Set) {
             if (m_setVoltages.size() != kRailCount) {
@@ -278,6 +317,7 @@ private:
     std::string m_csvFile;
     std::vector<std::string> m_setVoltages;
     std::vector<std::string> m_onVoltages;
+    std::vector<std::string> m_allowed;
     bool m_setByCode = false;
     bool m_onByCode = false;
     CLI::App m_app;
@@ -288,6 +328,7 @@ private:
     CLI::App* m_off = nullptr;
     CLI::App* m_read = nullptr;
     CLI::App* m_monitor = nullptr;
+    CLI::App* m_serve = nullptr;
 };
 
 } // namespace

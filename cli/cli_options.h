@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listen_address.h"
 #include "port_probe.h"
 
 #include <chrono>
@@ -8,10 +9,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmora::cli {
 
-enum class Verb { Ports, Identify, Set, On, Off, Read, Monitor };
+enum class Verb { Ports, Identify, Set, On, Off, Read, Monitor, Serve };
 
 struct CliOptions {
     Verb verb = Verb::Identify;
@@ -32,6 +34,12 @@ struct CliOptions {
     std::optional<std::filesystem::path> csvFile;
     bool stopOnError = false;
     bool leaveOn = false;
+
+    // serve.
+    ListenAddress listen;
+    // Empty: any peer, which only a loopback address lets in.
+    std::vector<AddressRange> allowed;
+    bool offOnDisconnect = false;
 };
 
 // What became of the command line: options to run, or an exit status with what to print

@@ -9,6 +9,7 @@
 #include "monitor.h"
 #include "port_survey.h"
 #include "reply_problem.h"
+#include "serve.h"
 #include "supply_commands.h"
 #include "terminal.h"
 #include "voltage_argument.h"
@@ -200,6 +201,8 @@ int Dispatch(const CliOptions& options, std::ostream& out, std::ostream& err, By
         return RunRead(options, out, trace);
     case Verb::Monitor:
         return RunMonitorVerb(options, out, err, trace);
+    case Verb::Serve:
+        return RunServe(options, out, err);
     }
     return kExitUsage;
 }

@@ -1,0 +1,227 @@
+#include "scpi_server.h"
+
+#include "supply_timing.h"
+#include "voltage_argument.h"
+
+#include <algorithm>
+
+namespace pelmora::cli {
+
+namespace {
+
+using Outcome = scpi::ActionResult::Outcome;
+
+// A failed accept (no descriptors left, say) is tried again after a pause, not in a loop.
+constexpr std::chrono::milliseconds kAcceptRetry{100};
+
+IpAddress PeerAddress(const asio::ip::address& address) {
+    IpAddress peer;
+    peer.v6 = address.is_v6();
+    if (peer.v6) {
+        peer.bytes = address.to_v6().to_bytes();
+    } else {
+        const auto v4 = address.to_v4().to_bytes();
+        std::copy(v4.begin(), v4.end(), peer.bytes.begin());
+    }
+    return peer;
+}
+
+} // namespace
+
+ScpiServer::ScpiServer(asio::ip::tcp::acceptor& acceptor, scpi::Instrument& instrument,
+                       SupplyWorker& worker, ServeLog& log, ServeRules rules)
+    : m_acceptor(acceptor), m_pollTimer(acceptor.get_executor()),
+      m_acceptRetry(acceptor.get_executor()), m_instrument(instrument), m_worker(worker),
+      m_log(log), m_rules(std::move(rules)) {}
+
+void ScpiServer::Start() {
+    Accept();
+    SchedulePoll();
+}
+
+void ScpiServer::Stop() {
+    m_stopped = true;
+    std::error_code ignored;
+    m_acceptor.close(ignored);
+    m_pollTimer.cancel();
+    m_acceptRetry.cancel();
+    const auto clients = m_clients;
+    for (const auto& client : clients) {
+        client->Close();
+    }
+}
+
+void ScpiServer::Accept() {
+    m_acceptor.async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
+        if (m_stopped) {
+            return;
+        }
+        if (error) {
+            m_log.Problem("cannot accept a client: " + error.message());
+            m_acceptRetry.expires_after(kAcceptRetry);
+            m_acceptRetry.async_wait([this](const std::error_code& waited) {
+                if (!waited && !m_stopped) {
+                    Accept();
+                }
+            });
+            return;
+        }
+        Admit(std::move(socket));
+        Accept();
+    });
+}
+
+void ScpiServer::Admit(asio::ip::tcp::socket socket) {
+    std::error_code error;
+    const auto remote = socket.remote_endpoint(error);
+    if (error) {
+        // Gone before it could be looked at.
+        return;
+    }
+    const IpAddress address = PeerAddress(remote.address());
+    const std::string peer = FormatEndpoint(address, remote.port());
+    std::string refusal;
+    if (!m_rules.allowed.empty() && !InAnyRange(address, m_rules.allowed)) {
+        refusal = "not in the allowed addresses (--allow)";
+    } else if (m_clients.size() >= kMaxClients) {
+        refusal = std::to_string(kMaxClients) + " clients are connected already";
+    }
+    if (!refusal.empty()) {
+        m_log.Event(peer + " refused: " + refusal);
+        socket.close(error);
+        return;
+    }
+    auto client =
+        std::make_shared<ServeConnection>(std::move(socket), peer, m_instrument, *this, m_log);
+    m_clients.insert(client);
+    m_log.Event(peer + " connected (" + std::to_string(m_clients.size()) + " of " +
+                std::to_string(kMaxClients) + ")");
+    client->Start();
+}
+
+void ScpiServer::Closed(ServeConnection& connection) {
+    const auto found = std::find_if(m_clients.begin(), m_clients.end(), [&](const auto& client) {
+        return client.get() == &connection;
+    });
+    if (found == m_clients.end()) {
+        return;
+    }
+    m_clients.erase(found);
+    if (m_stopped || !m_rules.offOnDisconnect || !m_clients.empty()) {
+        return;
+    }
+    const scpi::SupplySettings settings = m_instrument.Settings();
+    if (!settings.outputOn) {
+        return;
+    }
+    m_instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
+    const scpi::ApplyAction off{false, {}, {}};
+    m_worker.Carry(off, [this, off](const scpi::ActionResult& result) {
+        Applied("the last client leaving", off, result);
+    });
+}
+
+void ScpiServer::Carry(ServeConnection& connection, const scpi::SupplyAction& action, Done done) {
+    if (std::holds_alternative<scpi::SampleAction>(action)) {
+        m_sampleWaits.push_back(std::move(done));
+        return;
+    }
+    const auto* apply = std::get_if<scpi::ApplyAction>(&action);
+    if (!apply) {
+        m_worker.Carry(action, std::move(done));
+        return;
+    }
+    m_worker.Carry(action, [this, who = connection.Peer(), applied = *apply,
+                            done = std::move(done)](const scpi::ActionResult& result) {
+        Applied(who, applied, result);
+        done(result);
+    });
+}
+
+void ScpiServer::Applied(const std::string& who, const scpi::ApplyAction& apply,
+                         const scpi::ActionResult& result) {
+    if (result.outcome == Outcome::NoAnswer) {
+        m_log.Problem("the supply did not take the command from " + who);
+        return;
+    }
+    if (result.outcome != Outcome::Done) {
+        return;
+    }
+    if (apply.outputOn) {
+        m_log.Event("output on at +" + std::string(StepText(apply.positiveCode, Rail::Positive)) +
+                    " / " + std::string(StepText(apply.negativeCode, Rail::Negative)) + " (" + who +
+                    ")");
+    } else {
+        m_log.Event("output off (" + who + ")");
+    }
+}
+
+void ScpiServer::SchedulePoll() {
+    m_pollTimer.expires_after(timing::kPollPeriod);
+    m_pollTimer.async_wait([this](const std::error_code& error) {
+        if (!error && !m_stopped) {
+            Poll();
+            SchedulePoll();
+        }
+    });
+}
+
+void ScpiServer::Poll() {
+    if (m_pollPending) {
+        return;
+    }
+    if (m_lost) {
+        CompleteSampleWaits({Outcome::Gone, {}});
+        return;
+    }
+    if (!m_instrument.Settings().outputOn) {
+        // No current flows, and no poll will come: the session answers from the settings.
+        CompleteSampleWaits({});
+        return;
+    }
+    m_pollPending = true;
+    m_worker.Carry(scpi::MeasureAction{}, [this](const scpi::ActionResult& result) {
+        m_pollPending = false;
+        Sampled(result);
+    });
+}
+
+void ScpiServer::Sampled(const scpi::ActionResult& result) {
+    switch (result.outcome) {
+    case Outcome::Done:
+        m_instrument.PollSample(result.reading);
+        break;
+    case Outcome::NoAnswer:
+        m_instrument.PollFailed();
+        break;
+    case Outcome::Gone:
+        break;
+    }
+    CompleteSampleWaits(result);
+}
+
+void ScpiServer::CompleteSampleWaits(const scpi::ActionResult& result) {
+    auto waits = std::move(m_sampleWaits);
+    m_sampleWaits.clear();
+    for (const auto& done : waits) {
+        done(result);
+    }
+}
+
+void ScpiServer::SupplyLost() {
+    if (m_lost) {
+        return;
+    }
+    m_lost = true;
+    m_instrument.SupplyLost();
+    m_log.Problem("supply lost; the output is off, and the supply is looked for again");
+    CompleteSampleWaits({Outcome::Gone, {}});
+}
+
+void ScpiServer::SupplyFound() {
+    m_lost = false;
+    m_instrument.SupplyFound();
+    m_log.Event("supply found again; the output is off until a client switches it on");
+}
+
+} // namespace pelmora::cli

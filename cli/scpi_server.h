@@ -1,0 +1,71 @@
+#pragma once
+
+#include "listen_address.h"
+#include "serve_connection.h"
+#include "serve_log.h"
+#include "supply_worker.h"
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace pelmora::cli {
+
+struct ServeRules {
+    // Empty: every peer.
+    std::vector<AddressRange> allowed;
+    bool offOnDisconnect = false;
+};
+
+// Accepts up to kMaxClients clients at once on the listening socket and lets them share one
+// instrument; their supply actions go to the worker in the order they come. While the output
+// is on, it has the currents polled.
+class ScpiServer final : public ConnectionHost {
+public:
+    static constexpr std::size_t kMaxClients = 4;
+
+    ScpiServer(asio::ip::tcp::acceptor& acceptor, scpi::Instrument& instrument,
+               SupplyWorker& worker, ServeLog& log, ServeRules rules);
+    ScpiServer(const ScpiServer&) = delete;
+    ScpiServer& operator=(const ScpiServer&) = delete;
+
+    void Start();
+    // Stops accepting and polling and closes every client.
+    void Stop();
+
+    // For the worker's events.
+    void SupplyLost();
+    void SupplyFound();
+
+    void Carry(ServeConnection& connection, const scpi::SupplyAction& action, Done done) override;
+    void Closed(ServeConnection& connection) override;
+
+private:
+    void Accept();
+    void Admit(asio::ip::tcp::socket socket);
+    void SchedulePoll();
+    void Poll();
+    void Sampled(const scpi::ActionResult& result);
+    void CompleteSampleWaits(const scpi::ActionResult& result);
+    void Applied(const std::string& who, const scpi::ApplyAction& apply,
+                 const scpi::ActionResult& result);
+
+    asio::ip::tcp::acceptor& m_acceptor;
+    asio::steady_timer m_pollTimer;
+    asio::steady_timer m_acceptRetry;
+    scpi::Instrument& m_instrument;
+    SupplyWorker& m_worker;
+    ServeLog& m_log;
+    ServeRules m_rules;
+    std::set<std::shared_ptr<ServeConnection>> m_clients;
+    // Sessions waiting for the next poll's sample.
+    std::vector<Done> m_sampleWaits;
+    bool m_pollPending = false;
+    bool m_lost = false;
+    bool m_stopped = false;
+};
+
+} // namespace pelmora::cli
