@@ -35,6 +35,19 @@ constexpr int kTinyReceiveBuffer = 4096;
 // Buffers, the error queue and the server's bookkeeping may settle a little higher; a leak
 // per line or per connection would not stay under it.
 constexpr long kAllowedGrowthKib = 4096;
+// AddressSanitizer holds freed memory back from reuse, so a sanitized server grows however
+// well it frees; there its leak check at exit, which fails the exit status, does this job.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryHeldBack = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryHeldBack = true;
+#else
+constexpr bool kMemoryHeldBack = false;
+#endif
+#else
+constexpr bool kMemoryHeldBack = false;
+#endif
 constexpr std::uint32_t kSeed = 20240501;
 
 // Pieces of SCPI and of what is not, joined at random into lines. No piece switches the output
@@ -223,7 +236,9 @@ TEST(ServeStress, SurvivesGarbageFloodsAndChurnAndStillSwitchesOffOnTerm) {
     const long endKib = ResidentKib(server.Pid());
     std::printf("server resident memory: %ld KiB at start, %ld KiB after the stress\n", startKib,
                 endKib);
-    EXPECT_LE(endKib - startKib, kAllowedGrowthKib);
+    if (!kMemoryHeldBack) {
+        EXPECT_LE(endKib - startKib, kAllowedGrowthKib);
+    }
 
     // Stopped with the output on, it switches it off with its last bytes.
     ASSERT_EQ(last.Query("OUTP ON;*OPC?"), "1");
