@@ -3,9 +3,9 @@
 #include "current_history.h"
 #include "current_recording.h"
 #include "current_trace.h"
-#include "port_watch.h"
 #include "search_report.h"
 #include "serial_channel.h"
+#include "supply_watch.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -155,11 +155,9 @@ private:
     QString m_caption;
     // The outcome of the last search, port by port.
     std::vector<SearchedPort> m_searchedPorts;
-    // Where the supply is, or was last: its entry, and the name the system keeps for its device
-    // whatever number it gets.
+    // Where the supply is, or was last.
     pelmora::SerialPortEntry m_supplyPort;
-    std::optional<std::filesystem::path> m_supplyStableName;
-    pelmora::PortWatch m_portWatch;
+    pelmora::SupplyWatch m_supplyWatch;
     int m_watchTimerId = 0;
     // The readings of the last hour, and when the panel began taking them.
     CurrentTrace m_trace;

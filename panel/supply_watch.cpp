@@ -2,7 +2,6 @@
 #include "supply_panel_dlg.h"
 #include "supply_protocol.h"
 
-#include <algorithm>
 #include <thread>
 
 void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
@@ -12,7 +11,7 @@ void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
         m_alert->reject();
     }
     m_supplyPort = port;
-    m_supplyStableName = pelmora::StableDeviceName(port.devicePath);
+    m_supplyWatch.FollowSupply(pelmora::StableDeviceName(port.devicePath));
     // However the program ends from here on, the supply hears the reset.
     m_port.SetLastWords(pelmora::protocol::kResetCommand);
     m_alertArmed = true;
@@ -35,7 +34,7 @@ void CSupplyPanelDlg::OnSupplyLost() {
 }
 
 void CSupplyPanelDlg::StartWatching() {
-    m_portWatch.Start(pelmora::ListSerialPorts(), BusyPorts(m_searchedPorts));
+    m_supplyWatch.Start(pelmora::ListSerialPorts(), BusyPorts(m_searchedPorts));
     if (m_watchTimerId == 0) {
         m_watchTimerId = startTimer(pelmora::timing::kWatchPeriod);
     }
@@ -49,23 +48,18 @@ void CSupplyPanelDlg::StopWatching() {
 }
 
 void CSupplyPanelDlg::OnWatchTimer() {
-    auto toTry = m_portWatch.Look(pelmora::ListSerialPorts());
-    // The supply's own device first, recognised by its lasting name, whatever number it has now.
-    if (m_supplyStableName) {
-        const auto stableTarget = pelmora::DeviceIdentity(*m_supplyStableName);
-        std::stable_partition(toTry.begin(), toTry.end(), [&](const auto& entry) {
-            return stableTarget && pelmora::DeviceIdentity(entry.devicePath) == stableTarget;
+    const auto found = m_supplyWatch.Look(
+        pelmora::ListSerialPorts(), [this](const pelmora::SerialPortEntry& entry) {
+            if (ProbeDevice(entry)) {
+                return pelmora::ProbeOutcome::Supply;
+            }
+            return m_port.LastOpenFailure().problem == pelmora::PortProblem::Busy
+                       ? pelmora::ProbeOutcome::Busy
+                       : pelmora::ProbeOutcome::NotSupply;
         });
-    }
-    for (const auto& entry : toTry) {
-        const bool found = ProbeDevice(entry);
-        m_portWatch.NoteTried(entry,
-                              m_port.LastOpenFailure().problem == pelmora::PortProblem::Busy);
-        if (found) {
-            SendReset();
-            OnSupplyFound(entry);
-            return;
-        }
+    if (found) {
+        SendReset();
+        OnSupplyFound(*found);
     }
 }
 

@@ -102,6 +102,14 @@ void RunningCli::Signal(int signalNumber) const {
     }
 }
 
+std::string RunningCli::OutputSoFar() const {
+    return Slurp(m_outFile);
+}
+
+std::string RunningCli::ErrorsSoFar() const {
+    return Slurp(m_errFile);
+}
+
 CliRun RunningCli::Finish(std::chrono::milliseconds bound) {
     CliRun run;
     if (m_pid <= 0) {

@@ -32,6 +32,9 @@ public:
     RunningCli& operator=(const RunningCli&) = delete;
 
     void Signal(int signalNumber) const;
+    // What it has written so far.
+    std::string OutputSoFar() const;
+    std::string ErrorsSoFar() const;
     // Waits for it to end, killing it once `bound` has passed.
     CliRun Finish(std::chrono::milliseconds bound = kRunBound);
 

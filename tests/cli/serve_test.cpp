@@ -1,0 +1,331 @@
+#include "cli_runner.h"
+#include "simulated_supply.h"
+#include "supply_protocol.h"
+#include "tcp_line_client.h"
+#include "wait_until.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <memory>
+#include <netinet/in.h>
+#include <regex>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using pelmora::sim::SimConfig;
+using pelmora::sim::SimulatedSupply;
+namespace protocol = pelmora::protocol;
+
+constexpr auto kStartBound = 10s;
+// The simulated supply answers at once; the reset command is followed by a pause this long.
+constexpr const char* kServeWaitMs = "200";
+constexpr std::string_view kIdentity = "Pelmora,DRELVOV99,0," PELMORA_VERSION;
+
+std::string Ports(const SimulatedSupply& supply) {
+    return "COM3=" + supply.SlavePath().string();
+}
+
+std::size_t CountOf(const SimulatedSupply& supply, std::string_view command) {
+    const auto log = supply.Log();
+    return static_cast<std::size_t>(std::count_if(
+        log.begin(), log.end(), [&](const auto& logged) { return logged.bytes == command; }));
+}
+
+std::vector<std::string> Commands(const SimulatedSupply& supply) {
+    std::vector<std::string> commands;
+    for (const auto& logged : supply.Log()) {
+        commands.push_back(logged.bytes);
+    }
+    return commands;
+}
+
+bool Contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// pelmora-cli serve on a free loopback port of the simulated supply, ready for clients.
+class RunningServe {
+public:
+    RunningServe(const SimulatedSupply& supply, std::vector<std::string> extra = {}) {
+        std::vector<std::string> arguments{"serve", "--listen", "127.0.0.1:0"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        if (std::find(extra.begin(), extra.end(), "--wait") == extra.end()) {
+            arguments.insert(arguments.end(), {"--wait", kServeWaitMs});
+        }
+        m_cli = std::make_unique<RunningCli>(arguments, Ports(supply));
+        const std::regex ready(
+            R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(/dev/pts/\d+\)\n)");
+        std::smatch match;
+        WaitUntil(
+            [&] {
+                m_readyLine = m_cli->OutputSoFar();
+                return std::regex_match(m_readyLine, match, ready);
+            },
+            kStartBound);
+        if (!match.empty()) {
+            m_port = static_cast<std::uint16_t>(std::stoi(match[1]));
+        }
+    }
+
+    bool Ready() const { return m_port != 0; }
+    std::uint16_t Port() const { return m_port; }
+    const std::string& ReadyLine() const { return m_readyLine; }
+    std::string Log() const { return m_cli->ErrorsSoFar(); }
+    CliRun Stop(int signalNumber = SIGTERM) {
+        m_cli->Signal(signalNumber);
+        return m_cli->Finish();
+    }
+
+private:
+    std::unique_ptr<RunningCli> m_cli;
+    std::string m_readyLine;
+    std::uint16_t m_port = 0;
+};
+
+// A socket that holds a loopback port, as another program would.
+class HeldPort {
+public:
+    HeldPort() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(m_fd, reinterpret_cast<const sockaddr*>(&address), size);
+        ::listen(m_fd, 1);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+    }
+    ~HeldPort() { ::close(m_fd); }
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+    std::uint16_t Port() const { return m_port; }
+
+private:
+    int m_fd;
+    std::uint16_t m_port = 0;
+};
+
+TEST(Serve, StartsWithTheOutputOffAndAnswersOnThePortItNames) {
+    SimulatedSupply supply;
+    RunningServe serve(supply, {"-v"});
+    ASSERT_TRUE(serve.Ready()) << serve.ReadyLine() << serve.Log();
+    EXPECT_EQ(Commands(supply), (std::vector<std::string>{std::string(protocol::kIdentityRequest),
+                                                          std::string(protocol::kResetCommand)}));
+    TcpLineClient client(serve.Port());
+    ASSERT_TRUE(client.IsOpen());
+    EXPECT_EQ(client.Ask("*IDN?"), kIdentity);
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "0,\"No error\"");
+    // -v shows the SCPI lines beside the bytes on the wire.
+    EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "> 0,\"No error\""); }))
+        << serve.Log();
+    const auto log = serve.Log();
+    EXPECT_TRUE(Contains(log, "pelmora-cli: 127.0.0.1:")) << log;
+    EXPECT_TRUE(Contains(log, " < *IDN?")) << log;
+    EXPECT_TRUE(Contains(log, "> " + std::string(kIdentity))) << log;
+    EXPECT_TRUE(Contains(log, "COM3 (" + supply.SlavePath().string() + ") > RST\\r")) << log;
+}
+
+TEST(Serve, ALineOfChangesIsOneVoltageCommandOnTheWire) {
+    SimConfig config;
+    config.noiseMa = 0;
+    SimulatedSupply supply(config);
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    EXPECT_EQ(client.Ask("*RST;INST:NSEL 1;:VOLT 5;:INST:NSEL 2;:VOLT -12;:OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(client.Ask("MEAS:CURR? POS;CURR? NEG"), "5.00000E-02;1.20000E-01");
+    EXPECT_EQ(client.Ask("INST:NSEL 1;:VOLT 6;:INST:NSEL 2;:VOLT -6;*OPC?"), "1");
+    std::vector<std::string> voltages;
+    for (const auto& command : Commands(supply)) {
+        if (command.starts_with("V")) {
+            voltages.push_back(command);
+        }
+    }
+    EXPECT_EQ(voltages, (std::vector<std::string>{protocol::BuildVoltageCommand("050", "120"),
+                                                  protocol::BuildVoltageCommand("060", "060")}));
+    EXPECT_TRUE(supply.State().outputOn);
+    EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "output on at +6V / -6V"); }))
+        << serve.Log();
+}
+
+TEST(Serve, ClientsShareTheInstrumentAndASlowSupplyStallsOnlyTheOneWaiting) {
+    SimConfig config;
+    // The identity and the reset are answered; the currents are not.
+    config.stopAnsweringAfter = 2;
+    SimulatedSupply supply(config);
+    RunningServe serve(supply, {"--wait", "1000"});
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient waiting(serve.Port());
+    TcpLineClient other(serve.Port());
+    ASSERT_TRUE(waiting.Send("MEAS:CURR?\n"));
+    ASSERT_TRUE(WaitUntil([&] { return CountOf(supply, protocol::kCurrentRequest) == 1; }));
+    EXPECT_EQ(other.Ask("*IDN?"), kIdentity);
+    ASSERT_TRUE(other.Send("FOO\n"));
+    EXPECT_EQ(other.Ask("*ESR?"), "32");
+    EXPECT_FALSE(waiting.LineWaiting()) << "the supply never answered, yet a reply came";
+    // The silent supply fails the measurement, which answers nothing; both errors are in the
+    // one queue.
+    EXPECT_EQ(waiting.Ask("SYST:ERR?"), "-113,\"Undefined header\"");
+    EXPECT_EQ(other.Ask("SYST:ERR?"), "-240,\"Hardware error\"");
+    EXPECT_EQ(other.Ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST(Serve, AFifthClientIsClosedAtOnceAndItsPlaceFreedLater) {
+    SimulatedSupply supply;
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    std::vector<std::unique_ptr<TcpLineClient>> clients;
+    for (int i = 0; i < 4; ++i) {
+        clients.push_back(std::make_unique<TcpLineClient>(serve.Port()));
+        ASSERT_EQ(clients.back()->Ask("*IDN?"), kIdentity) << i;
+    }
+    TcpLineClient fifth(serve.Port());
+    EXPECT_TRUE(fifth.ClosedByServer());
+    EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "connected already"); }))
+        << serve.Log();
+    for (const auto& client : clients) {
+        EXPECT_EQ(client->Ask("*IDN?"), kIdentity);
+    }
+    clients.front()->Close();
+    EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "disconnected"); })) << serve.Log();
+    TcpLineClient next(serve.Port());
+    EXPECT_EQ(next.Ask("*IDN?"), kIdentity);
+}
+
+TEST(Serve, APeerOutsideTheAllowedRangesIsClosedAndLogged) {
+    SimulatedSupply supply;
+    RunningServe serve(supply, {"--allow", "10.0.0.0/8"});
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    client.Send("OUTP ON\n");
+    EXPECT_TRUE(client.ClosedByServer());
+    EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "refused: not in the allowed"); }))
+        << serve.Log();
+    EXPECT_EQ(CountOf(supply, protocol::kIdentityRequest) +
+                  CountOf(supply, protocol::kResetCommand),
+              supply.Log().size());
+    EXPECT_FALSE(supply.State().outputOn);
+
+    SimulatedSupply another;
+    RunningServe allowing(another, {"--allow", "127.0.0.0/8"});
+    ASSERT_TRUE(allowing.Ready()) << allowing.Log();
+    EXPECT_EQ(TcpLineClient(allowing.Port()).Ask("*IDN?"), kIdentity);
+}
+
+TEST(Serve, AnAddressItCannotOrMayNotUseIsAUsageErrorBeforeTheSupplyIsTouched) {
+    SimulatedSupply supply;
+    HeldPort held;
+    const auto inUse =
+        RunCli({"serve", "--listen", "127.0.0.1:" + std::to_string(held.Port())}, Ports(supply));
+    EXPECT_EQ(inUse.exitStatus, 2) << inUse.err;
+    EXPECT_TRUE(Contains(inUse.err, "in use")) << inUse.err;
+    EXPECT_EQ(inUse.out, "");
+
+    const auto open = RunCli({"serve", "--listen", "0.0.0.0:0"}, Ports(supply));
+    EXPECT_EQ(open.exitStatus, 2) << open.err;
+    EXPECT_TRUE(Contains(open.err, "--allow")) << open.err;
+
+    // An address of no interface of this machine.
+    const auto elsewhere =
+        RunCli({"serve", "--listen", "192.0.2.1:0", "--allow", "192.0.2.0/24"}, Ports(supply));
+    EXPECT_EQ(elsewhere.exitStatus, 2) << elsewhere.err;
+    EXPECT_TRUE(Contains(elsewhere.err, "cannot listen on 192.0.2.1:0")) << elsewhere.err;
+    EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(Serve, WithoutASupplyItEndsAsTheOtherVerbsDo) {
+    const auto none = RunCli({"serve", "--listen", "127.0.0.1:0"}, "COM3=/dev/null");
+    EXPECT_EQ(none.exitStatus, 3) << none.err;
+    EXPECT_EQ(none.out, "");
+    SimConfig config;
+    config.stopAnsweringAfter = 0;
+    SimulatedSupply silent(config);
+    const auto quiet = RunCli({"serve", "--listen", "127.0.0.1:0"}, Ports(silent));
+    EXPECT_EQ(quiet.exitStatus, 1) << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(Commands(silent), std::vector<std::string>{std::string(protocol::kIdentityRequest)});
+}
+
+TEST(Serve, LinesSentJustBeforeTheClientLeavesAreCarriedOutAndItsLeavingChangesNothing) {
+    SimulatedSupply supply;
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    {
+        TcpLineClient oneShot(serve.Port());
+        ASSERT_TRUE(oneShot.Send("VOLT 5\nOUTP ON\n"));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return supply.State().outputOn; })) << serve.Log();
+    EXPECT_EQ(Commands(supply).back(), protocol::BuildVoltageCommand("050", "010"));
+    // A query whose client half-closed is still answered before the server closes.
+    TcpLineClient halfClosed(serve.Port());
+    ASSERT_TRUE(halfClosed.Send("OUTP?\n"));
+    halfClosed.EndSending();
+    EXPECT_EQ(halfClosed.ReadLine(), "1");
+    EXPECT_TRUE(halfClosed.ClosedByServer());
+    EXPECT_TRUE(supply.State().outputOn);
+    EXPECT_EQ(CountOf(supply, protocol::kResetCommand), 1u);
+}
+
+TEST(Serve, OffOnDisconnectSwitchesOffWhenTheLastClientLeaves) {
+    SimulatedSupply supply;
+    RunningServe serve(supply, {"--off-on-disconnect"});
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    auto first = std::make_unique<TcpLineClient>(serve.Port());
+    TcpLineClient second(serve.Port());
+    EXPECT_EQ(first->Ask("OUTP ON;*OPC?"), "1");
+    first.reset();
+    EXPECT_EQ(second.Ask("OUTP?"), "1") << "one client is still there";
+    EXPECT_TRUE(supply.State().outputOn);
+    second.Close();
+    ASSERT_TRUE(WaitUntil([&] { return !supply.State().outputOn; })) << serve.Log();
+    EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand);
+    TcpLineClient later(serve.Port());
+    EXPECT_EQ(later.Ask("OUTP?"), "0");
+}
+
+TEST(Serve, EveryStopSignalEndsWithTheResetAsTheLastBytes) {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        SimulatedSupply supply;
+        RunningServe serve(supply);
+        ASSERT_TRUE(serve.Ready()) << serve.Log();
+        TcpLineClient client(serve.Port());
+        EXPECT_EQ(client.Ask("VOLT 12;:OUTP ON;*OPC?"), "1");
+        ASSERT_TRUE(supply.State().outputOn);
+        const auto run = serve.Stop(signalNumber);
+        EXPECT_TRUE(run.finished);
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_TRUE(Contains(run.err, "the output was switched off")) << run.err;
+        EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand) << signalNumber;
+        EXPECT_FALSE(supply.State().outputOn);
+        EXPECT_TRUE(client.ClosedByServer());
+    }
+}
+
+TEST(Serve, AClientThatNeverReadsIsDroppedAndTheOthersGoOn) {
+    SimulatedSupply supply;
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient other(serve.Port());
+    TcpLineClient hoarder(serve.Port());
+    hoarder.ShrinkReceiveBuffer();
+    std::string burst;
+    for (int i = 0; i < 1000; ++i) {
+        burst += "*IDN?\n";
+    }
+    // Bounded: the kernel's buffers hold some megabytes, then the replies pile up at the server.
+    constexpr int kMostBursts = 20000;
+    for (int i = 0; i < kMostBursts && hoarder.Send(burst); ++i) {
+        if (Contains(serve.Log(), "dropped")) {
+            break;
+        }
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "replies unread"); })) << serve.Log();
+    EXPECT_EQ(other.Ask("*IDN?"), kIdentity);
+}
+
+} // namespace
