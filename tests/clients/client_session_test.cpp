@@ -185,9 +185,10 @@ TEST_F(ServedSupply, LxiAsksTheIdentityAndSwitchesWithOneShotConnections) {
 }
 
 TEST_F(ServedSupply, LabgridSwitchesThePowerThroughTheConnectOption) {
+    // The environment file is the one a lab writes: it finds pelmora-cli on PATH.
     std::map<std::string, std::string> environment{
         {"LG_PELMORA_SERVER", "127.0.0.1:" + PortText()},
-        {"PATH", CliDirectory() + ":" + std::getenv("PATH")}};
+        {"PATH", CliDirectory() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin")}};
     const auto power = [&](const std::string& action) {
         return RunClient({kPython, std::string(kScripts) + "/labgrid_power.py",
                           std::string(kScripts) + "/labgrid_env.yaml", action},
