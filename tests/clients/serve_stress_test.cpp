@@ -156,38 +156,48 @@ bool FloodUntilDropped(ScpiSocket& client) {
     return false;
 }
 
+// A client the server has taken in, as shown by an answer: clients closed just before may still
+// hold their places for a moment.
+std::unique_ptr<ScpiSocket> Admitted(std::uint16_t port, int receiveBufferBytes = 0) {
+    std::unique_ptr<ScpiSocket> client;
+    WaitUntil(
+        [&] {
+            client = std::make_unique<ScpiSocket>(port, receiveBufferBytes);
+            return client->Query("*IDN?").has_value();
+        },
+        kServeBound);
+    return client;
+}
+
 TEST(ServeStress, SurvivesGarbageFloodsAndChurnAndStillSwitchesOffOnTerm) {
     SimulatedSupply supply;
     RunningServer server(supply.SlavePath());
     ASSERT_TRUE(server.Port()) << server.Errors();
     const auto port = *server.Port();
-    {
-        ScpiSocket first(port);
-        ASSERT_TRUE(first.Query("*IDN?").has_value());
-    }
+    ASSERT_TRUE(Admitted(port)->Query("*IDN?").has_value()) << server.Errors();
     const long startKib = ResidentKib(server.Pid());
     ASSERT_GT(startKib, 0);
 
     std::mt19937 random(kSeed);
     {
-        ScpiSocket garbage(port);
-        EXPECT_TRUE(SendThenIdentify(garbage, RandomLines(random))) << "random lines";
+        auto garbage = Admitted(port);
+        EXPECT_TRUE(SendThenIdentify(*garbage, RandomLines(random))) << "random lines";
     }
     {
         // A line without an end is dropped as it arrives; the next line is served.
-        ScpiSocket unended(port);
-        EXPECT_TRUE(SendThenIdentify(unended, "*CLS\n" + std::string(kUnendedLineBytes, 'A')))
+        auto unended = Admitted(port);
+        EXPECT_TRUE(SendThenIdentify(*unended, "*CLS\n" + std::string(kUnendedLineBytes, 'A')))
             << "a 1 MiB line";
-        EXPECT_EQ(unended.Query("SYST:ERR?"), R"(-223,"Too much data")");
+        EXPECT_EQ(unended->Query("SYST:ERR?"), R"(-223,"Too much data")");
     }
     {
-        ScpiSocket binary(port);
+        auto binary = Admitted(port);
         std::uniform_int_distribution<int> byte(0, 255);
         std::string bytes;
         for (std::size_t count = 0; count < kBinaryBytes; ++count) {
             bytes += static_cast<char>(byte(random));
         }
-        EXPECT_TRUE(SendThenIdentify(binary, bytes)) << "binary bytes";
+        EXPECT_TRUE(SendThenIdentify(*binary, bytes)) << "binary bytes";
     }
     for (int cycle = 0; cycle < kConnectCycles; ++cycle) {
         ScpiSocket churn(port);
@@ -205,34 +215,26 @@ TEST(ServeStress, SurvivesGarbageFloodsAndChurnAndStillSwitchesOffOnTerm) {
     }
     {
         // One client that never reads is dropped; another is served meanwhile and after.
-        ScpiSocket stuck(port, kTinyReceiveBuffer);
-        ScpiSocket other(port);
-        ASSERT_TRUE(stuck.Connected());
-        EXPECT_TRUE(other.Query("*IDN?").has_value());
-        EXPECT_TRUE(FloodUntilDropped(stuck)) << "a client that never reads was kept";
-        EXPECT_TRUE(other.Query("*IDN?").has_value());
+        auto stuck = Admitted(port, kTinyReceiveBuffer);
+        auto other = Admitted(port);
+        EXPECT_TRUE(FloodUntilDropped(*stuck)) << "a client that never reads was kept";
+        EXPECT_TRUE(other->Query("*IDN?").has_value());
     }
     {
         std::vector<std::unique_ptr<ScpiSocket>> clients;
         for (std::size_t count = 0; count < kMaxClients; ++count) {
-            clients.push_back(std::make_unique<ScpiSocket>(port));
-            EXPECT_TRUE(clients.back()->Query("*IDN?").has_value()) << "client " << count + 1;
+            clients.push_back(Admitted(port));
         }
         ScpiSocket fifth(port);
         EXPECT_TRUE(fifth.WaitForClose()) << "a fifth client was kept";
         EXPECT_TRUE(clients.front()->Query("*IDN?").has_value());
         // A place freed is a place for the next one.
         clients.pop_back();
-        EXPECT_TRUE(WaitUntil(
-            [&] {
-                ScpiSocket next(port);
-                return next.Query("*IDN?").has_value();
-            },
-            kServeBound));
+        EXPECT_TRUE(Admitted(port)->Query("*IDN?").has_value());
     }
 
-    ScpiSocket last(port);
-    ASSERT_TRUE(last.Query("*IDN?").has_value()) << server.Errors();
+    auto last = Admitted(port);
+    ASSERT_TRUE(last->Query("*IDN?").has_value()) << server.Errors();
     const long endKib = ResidentKib(server.Pid());
     std::printf("server resident memory: %ld KiB at start, %ld KiB after the stress\n", startKib,
                 endKib);
@@ -241,7 +243,7 @@ TEST(ServeStress, SurvivesGarbageFloodsAndChurnAndStillSwitchesOffOnTerm) {
     }
 
     // Stopped with the output on, it switches it off with its last bytes.
-    ASSERT_EQ(last.Query("OUTP ON;*OPC?"), "1");
+    ASSERT_EQ(last->Query("OUTP ON;*OPC?"), "1");
     server.Signal(SIGTERM);
     const auto status = server.WaitForEnd();
     ASSERT_TRUE(status) << "the server did not end on SIGTERM";
