@@ -28,8 +28,9 @@ constexpr const char* kFooter = R"(
 Without --port or --device, the supply is looked for on the listed serial ports (PELMORA_PORTS,
 or the machine's serial devices), as the panel looks for it.
 
-Exit status: 0 success; 1 supply not found or not answering; 2 usage error (nothing was sent);
-3 a port could not be used (permission, busy, not a terminal).
+Exit status: 0 success; 1 supply not found or not answering; 2 usage error, or an address serve
+cannot listen on (nothing was sent); 3 a port could not be used (permission, busy, not a
+terminal).
 )";
 constexpr int kMaxWaitMs = 60'000;
 constexpr int kMaxIntervalMs = 24 * 60 * 60 * 1000;

@@ -218,10 +218,12 @@ void ScpiServer::SupplyLost() {
     CompleteSampleWaits({Outcome::Gone, {}});
 }
 
-void ScpiServer::SupplyFound() {
+void ScpiServer::SupplyFound(const std::string& port) {
     m_lost = false;
+    m_instrument.SetPortText(port);
     m_instrument.SupplyFound();
-    m_log.Event("supply found again; the output is off until a client switches it on");
+    m_log.Event("supply found again on " + port +
+                "; the output is off until a client switches it on");
 }
 
 } // namespace pelmora::cli

@@ -38,7 +38,7 @@ public:
 
     // For the worker's events.
     void SupplyLost();
-    void SupplyFound();
+    void SupplyFound(const std::string& port);
 
     void Carry(ServeConnection& connection, const scpi::SupplyAction& action, Done done) override;
     void Closed(ServeConnection& connection) override;

@@ -5,6 +5,7 @@
 #include "port_probe.h"
 #include "scpi_server.h"
 #include "serve_log.h"
+#include "serve_watch.h"
 #include "stop_signals.h"
 #include "supply_commands.h"
 #include "supply_protocol.h"
@@ -66,18 +67,6 @@ std::string ModelOf(std::string_view identity) {
     return std::string(identity);
 }
 
-// Opens the supply again as it was first found.
-SupplyWorker::Finder SupplyFinder(const CliOptions& options, ByteTrace& trace) {
-    return [&options, &trace](CSerialChannel& channel) {
-        try {
-            OpenSupply(channel, options.port, options.waitMs, trace);
-            return true;
-        } catch (const CliError&) {
-            return false;
-        }
-    };
-}
-
 } // namespace
 
 int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
@@ -104,14 +93,16 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
 
     ScpiServer* server = nullptr;
     const auto deliver = [&io](std::function<void()> task) { asio::post(io, std::move(task)); };
-    SupplyWorker worker(
-        channel, line, SupplyFinder(options, trace), deliver,
-        {[&server] { server->SupplyLost(); }, [&server] { server->SupplyFound(); }});
+    ServeWatch watch(options.port, options.waitMs, trace);
+    watch.Follow(found.port);
+    SupplyWorker worker(channel, line, watch, deliver,
+                        {[&server] { server->SupplyLost(); },
+                         [&server](const std::string& port) { server->SupplyFound(port); }});
     ScpiServer scpi(acceptor, instrument, worker, log, {options.allowed, options.offOnDisconnect});
     server = &scpi;
     scpi.Start();
 
-    const std::jthread watch([&](std::stop_token ended) {
+    const std::jthread stopWatch([&](std::stop_token ended) {
         while (!ended.stop_requested()) {
             if (!stop.SleepFor(timing::kStopCheck)) {
                 asio::post(io, [&] {

@@ -2,15 +2,16 @@
 
 #include "cli_error.h"
 #include "cli_timing.h"
+#include "port_probe.h"
 #include "serve_exchange.h"
 #include "supply_commands.h"
 #include "supply_protocol.h"
 
 namespace pelmora::cli {
 
-SupplyWorker::SupplyWorker(CSerialChannel& channel, SupplyLine& line, Finder find, Deliver deliver,
-                           Events events)
-    : m_channel(channel), m_line(line), m_find(std::move(find)), m_deliver(std::move(deliver)),
+SupplyWorker::SupplyWorker(CSerialChannel& channel, SupplyLine& line, ServeWatch& watch,
+                           Deliver deliver, Events events)
+    : m_channel(channel), m_line(line), m_watch(watch), m_deliver(std::move(deliver)),
       m_events(std::move(events)), m_thread([this] { Serve(); }) {}
 
 SupplyWorker::~SupplyWorker() {
@@ -90,12 +91,18 @@ void SupplyWorker::Serve() {
 
 void SupplyWorker::Lose() {
     m_present = false;
+    // Closed at once, so that the system can give the returning device its old name.
     m_channel.Close();
+    m_watch.Start();
     m_deliver(m_events.lost);
 }
 
 void SupplyWorker::LookAgain() {
-    if (m_present || !m_find(m_channel)) {
+    if (m_present) {
+        return;
+    }
+    const auto found = m_watch.Look(m_channel);
+    if (!found) {
         return;
     }
     // Whatever the supply kept from before is switched off before anyone is told it is back.
@@ -107,7 +114,7 @@ void SupplyWorker::LookAgain() {
         return;
     }
     m_present = true;
-    m_deliver(m_events.found);
+    m_deliver([found = m_events.found, label = PortLabel(*found)] { found(label); });
 }
 
 } // namespace pelmora::cli

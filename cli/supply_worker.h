@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial_channel.h"
+#include "serve_watch.h"
 #include "supply_action.h"
 #include "supply_line.h"
 
@@ -8,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace pelmora::cli {
@@ -21,17 +23,16 @@ public:
     // Runs a function on the thread that queued the actions.
     using Deliver = std::function<void(std::function<void()>)>;
     using Done = std::function<void(const scpi::ActionResult&)>;
-    // Opens the supply on the channel again once it is back; true when it has.
-    using Finder = std::function<bool(CSerialChannel&)>;
 
     // Told through `deliver`, each before the result that found it out.
     struct Events {
         std::function<void()> lost;
-        std::function<void()> found;
+        // With how messages call the port it is on now.
+        std::function<void(const std::string&)> found;
     };
 
-    // The channel is open on the supply, its last words set.
-    SupplyWorker(CSerialChannel& channel, SupplyLine& line, Finder find, Deliver deliver,
+    // The channel is open on the supply, its last words set; the watch follows it.
+    SupplyWorker(CSerialChannel& channel, SupplyLine& line, ServeWatch& watch, Deliver deliver,
                  Events events);
     ~SupplyWorker();
     SupplyWorker(const SupplyWorker&) = delete;
@@ -49,7 +50,7 @@ private:
 
     CSerialChannel& m_channel;
     SupplyLine& m_line;
-    Finder m_find;
+    ServeWatch& m_watch;
     Deliver m_deliver;
     Events m_events;
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -51,15 +52,17 @@ bool Contains(const std::string& text, std::string_view part) {
 // pelmora-cli serve on a free loopback port of the simulated supply, ready for clients.
 class RunningServe {
 public:
-    RunningServe(const SimulatedSupply& supply, std::vector<std::string> extra = {}) {
+    RunningServe(const SimulatedSupply& supply, const std::vector<std::string>& extra = {})
+        : RunningServe(Ports(supply), extra) {}
+
+    RunningServe(const std::string& ports, const std::vector<std::string>& extra) {
         std::vector<std::string> arguments{"serve", "--listen", "127.0.0.1:0"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         if (std::find(extra.begin(), extra.end(), "--wait") == extra.end()) {
             arguments.insert(arguments.end(), {"--wait", kServeWaitMs});
         }
-        m_cli = std::make_unique<RunningCli>(arguments, Ports(supply));
-        const std::regex ready(
-            R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(/dev/pts/\d+\)\n)");
+        m_cli = std::make_unique<RunningCli>(arguments, ports);
+        const std::regex ready(R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(/[^)]+\)\n)");
         std::smatch match;
         WaitUntil(
             [&] {
@@ -326,6 +329,46 @@ TEST(Serve, AClientThatNeverReadsIsDroppedAndTheOthersGoOn) {
     }
     EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "replies unread"); })) << serve.Log();
     EXPECT_EQ(other.Ask("*IDN?"), kIdentity);
+}
+
+TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
+    // Two listed ports whose paths outlive any one simulated supply; the supply comes back on
+    // the other one, as a USB device may come back under another number.
+    const auto link = [](std::string_view name) {
+        return std::filesystem::temp_directory_path() /
+               ("pelmora-serve-" + std::string(name) + "-" + std::to_string(::getpid()));
+    };
+    SimConfig config;
+    config.linkPath = link("COM3");
+    // The identity, the reset, the voltage command, and the line drops at the next command.
+    config.hangUpAfter = 4;
+    auto first = std::make_unique<SimulatedSupply>(config);
+    RunningServe serve("COM3=" + link("COM3").string() + ",COM4=" + link("COM4").string(),
+                       {"--wait", kServeWaitMs});
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    EXPECT_EQ(client.Ask("VOLT 5;:OUTP ON;*OPC?"), "1");
+    ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "supply lost"); })) << serve.Log();
+    EXPECT_EQ(client.Ask("OUTP?"), "0");
+    EXPECT_EQ(client.Ask("STAT:QUES:COND?"), "512");
+    EXPECT_EQ(client.Ask("OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(client.Ask("OUTP?"), "0") << "switched on with no supply there";
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
+    first.reset();
+
+    SimConfig back;
+    back.linkPath = link("COM4");
+    SimulatedSupply second(back);
+    ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "supply found again on COM4"); }, 10s))
+        << serve.Log();
+    EXPECT_EQ(Commands(second), (std::vector<std::string>{std::string(protocol::kIdentityRequest),
+                                                          std::string(protocol::kResetCommand)}));
+    EXPECT_EQ(client.Ask("OUTP?"), "0") << "the supply's return switched the output on";
+    EXPECT_EQ(client.Ask("OUTP ON;*OPC?"), "1");
+    EXPECT_TRUE(second.State().outputOn);
+    EXPECT_EQ(Commands(second).back(), protocol::BuildVoltageCommand("050", "010"));
+    EXPECT_EQ(client.Ask("STAT:QUES:COND?"), "0");
+    EXPECT_TRUE(Contains(client.Ask("SYST:PORT?").value_or(""), "COM4"));
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#include "serve_watch.h"
+
+#include "port_watch.h"
+
+namespace pelmora::cli {
+
+ServeWatch::ServeWatch(PortChoice choice, int waitMs, ByteTrace& trace)
+    : m_choice(std::move(choice)), m_waitMs(waitMs), m_trace(trace) {}
+
+void ServeWatch::Follow(const SerialPortEntry& port) {
+    m_watch.FollowSupply(StableDeviceName(port.devicePath));
+}
+
+void ServeWatch::Start() {
+    m_watch.Start(Candidates());
+}
+
+std::optional<SerialPortEntry> ServeWatch::Look(CSerialChannel& channel) {
+    const auto found = m_watch.Look(Candidates(), [&](const SerialPortEntry& entry) {
+        const ProbeResult result = ProbePort(channel, entry, m_waitMs, m_trace);
+        if (result.verdict == ProbeVerdict::Supply) {
+            return ProbeOutcome::Supply;
+        }
+        return result.verdict == ProbeVerdict::Refused &&
+                       result.failure.problem == PortProblem::Busy
+                   ? ProbeOutcome::Busy
+                   : ProbeOutcome::NotSupply;
+    });
+    if (found) {
+        Follow(*found);
+    }
+    return found;
+}
+
+std::vector<SerialPortEntry> ServeWatch::Candidates() const {
+    // A supply named by its device comes back there or not at all; one named by its port, or
+    // searched for, may come back on any listed port.
+    if (m_choice.device) {
+        return {ChosenPort(m_choice, {})};
+    }
+    return ListSerialPorts();
+}
+
+} // namespace pelmora::cli
