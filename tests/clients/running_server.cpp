@@ -12,6 +12,9 @@ namespace {
 
 constexpr const char* kProgram = PELMORA_CLI_EXECUTABLE;
 constexpr const char* kPortName = "COM3";
+// Far beyond what the simulated supply takes to answer, so that a loaded machine does not fail
+// a test that is not about the wait.
+constexpr const char* kPatientWaitMs = "1000";
 
 std::string Slurp(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -31,8 +34,8 @@ std::filesystem::path TemporaryFile(const char* role) {
 RunningServer::RunningServer(const std::filesystem::path& device,
                              const std::vector<std::string>& extraArguments)
     : m_outFile(TemporaryFile("out")), m_errFile(TemporaryFile("err")) {
-    std::vector<std::string> command{kProgram,      "serve",  "--listen",
-                                     "127.0.0.1:0", "--port", kPortName};
+    std::vector<std::string> command{kProgram, "serve",   "--listen", "127.0.0.1:0",
+                                     "--port", kPortName, "--wait",   kPatientWaitMs};
     command.insert(command.end(), extraArguments.begin(), extraArguments.end());
     m_program.emplace(
         command,

@@ -14,7 +14,8 @@
 inline constexpr std::chrono::milliseconds kServeBound{20000};
 
 // The built `pelmora-cli serve`, started as a user starts it on a free loopback port, holding
-// the supply on `device` as COM3. Its standard output and error go to files the test reads.
+// the supply on `device` as COM3 with a patient reply wait. Its standard output and error go to
+// files the test reads.
 class RunningServer {
 public:
     explicit RunningServer(const std::filesystem::path& device,
