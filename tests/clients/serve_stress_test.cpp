@@ -127,6 +127,10 @@ bool ReadUntilIdentity(ScpiSocket& client) {
 bool SendThenIdentify(ScpiSocket& client, const std::string& bytes) {
     std::thread sender([&] { client.Send(bytes + "\n*IDN?\n"); });
     const bool identified = ReadUntilIdentity(client);
+    if (!identified) {
+        // Unblocks a send the server no longer reads, so that a fault fails rather than hangs.
+        ::shutdown(client.Descriptor(), SHUT_RDWR);
+    }
     sender.join();
     return identified;
 }
