@@ -25,6 +25,10 @@ file(MAKE_DIRECTORY ${compressed_dir})
 file(CREATE_LINK Pelmora.1.gz ${compressed_dir}/pelmora.1.gz SYMBOLIC)
 install(FILES ${compressed_dir}/pelmora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The SCPI server as a service, left for the administrator to enable.
+install(FILES ${PROJECT_SOURCE_DIR}/res/package/pelmora-serve.service
+        DESTINATION lib/systemd/system)
+
 pelmora_compress(${PROJECT_SOURCE_DIR}/res/package/changelog ${compressed_dir}/changelog.gz)
 install(FILES ${compressed_dir}/changelog.gz DESTINATION ${package_doc_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${package_doc_dir} RENAME copyright)

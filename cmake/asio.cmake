@@ -1,6 +1,10 @@
 # Standalone Asio (Debian's libasio-dev): headers alone, used without Boost and without the
 # calls it keeps only for older programs. The target pelmora::asio carries all of that.
-find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
+if(CMAKE_CROSSCOMPILING)
+  include(${CMAKE_CURRENT_LIST_DIR}/asio_from_build_machine.cmake)
+else()
+  find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
+endif()
 find_package(Threads REQUIRED)
 add_library(pelmora_asio INTERFACE)
 target_include_directories(pelmora_asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
