@@ -1,6 +1,8 @@
 #include "voltage_sequence.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace pelmora {
 namespace {
@@ -107,6 +109,18 @@ TEST(VoltageSequenceTest, TheFirstProblemIsReportedEvenAfterGoodSteps) {
     }
     text += "0.5,5,5.5\n";
     EXPECT_EQ(ProblemIn(text).line, 101u);
+}
+
+TEST(VoltageSequenceTest, TheDocumentedExampleIsAValidRamp) {
+    std::ifstream file(PELMORA_SEQUENCE_EXAMPLE);
+    ASSERT_TRUE(file) << PELMORA_SEQUENCE_EXAMPLE;
+    std::ostringstream text;
+    text << file.rdbuf();
+    const auto steps = ParseSequence(text.str(), "sequence-example.csv");
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps.front().positiveCode, "010");
+    EXPECT_EQ(steps.back().positiveCode, "050");
+    EXPECT_EQ(steps.back().negativeCode, "120");
 }
 
 } // namespace
