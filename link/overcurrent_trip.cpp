@@ -30,7 +30,7 @@ std::vector<std::string> SettingsProblems(const TripSettings& settings) {
         if (limit.limitMa < kMinLimitMa || limit.limitMa > kMaxLimitMa) {
             problems.push_back(std::string(RailName(rail)) + " rail limit: " +
                                OutsideText(limit.limitMa, "mA", kMinLimitMa, kMaxLimitMa) +
-                               " (readings stop at 999 mA)");
+                               " (readings stop at " + std::to_string(kFullScaleMa) + " mA)");
         }
     }
     if (settings.samples < kMinSamples || settings.samples > kMaxSamples) {

@@ -15,9 +15,10 @@
 // later, and not at all while the host is not running.
 namespace pelmora::overcurrent {
 
-// Readings saturate at 999 mA, so a limit must stay below it to be reachable.
+// The most a reading shows: three digits. A limit stays below it, so that it can be exceeded.
+inline constexpr int kFullScaleMa = 999;
 inline constexpr int kMinLimitMa = 1;
-inline constexpr int kMaxLimitMa = 998;
+inline constexpr int kMaxLimitMa = kFullScaleMa - 1;
 inline constexpr int kMinSamples = 1;
 inline constexpr int kMaxSamples = 10;
 inline constexpr int kDefaultSamples = 2;

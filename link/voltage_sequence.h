@@ -1,5 +1,7 @@
 #pragma once
 
+#include "supply_timing.h"
+
 #include <chrono>
 #include <cstddef>
 #include <stdexcept>
@@ -13,7 +15,7 @@
 namespace pelmora {
 
 // A step lasts at least one poll of the currents, so that every step is seen.
-inline constexpr std::chrono::milliseconds kMinDwell{300};
+inline constexpr std::chrono::milliseconds kMinDwell = timing::kPollPeriod;
 // Keeps the schedule's sums far from overflowing; longer holds are repeated steps.
 inline constexpr std::chrono::hours kMaxDwell{24};
 
