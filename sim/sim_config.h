@@ -7,22 +7,35 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmora::sim {
 
 inline constexpr std::string_view kDefaultIdentitySuffix = "99";
 inline constexpr double kDefaultLoadOhms = 100.0;
+inline constexpr double kShortOhms = 0.0;
 inline constexpr int kDefaultNoiseMa = 2;
 inline constexpr std::uint32_t kDefaultSeed = 1;
+
+// From `after` the output first went on, the rails drive these loads instead.
+struct LoadChange {
+    std::chrono::milliseconds after{0};
+    double positiveOhms = kDefaultLoadOhms;
+    double negativeOhms = kDefaultLoadOhms;
+};
 
 // How the simulated supply behaves. Every fault mode is off by default, which gives a supply
 // that answers like a healthy one.
 struct SimConfig {
     // The two characters that end the identity reply's model name.
     std::string identitySuffix{kDefaultIdentitySuffix};
-    // Each rail drives a resistive load; an infinite one leaves the rail unloaded.
+    // Each rail drives a resistive load; an infinite one leaves the rail unloaded and 0 ohms
+    // shorts it.
     double positiveLoadOhms = kDefaultLoadOhms;
     double negativeLoadOhms = kDefaultLoadOhms;
+    // Loads that change on schedule, like a board that fails during a test; the latest change
+    // due wins, and of changes due at the same time the one given last.
+    std::vector<LoadChange> loadChanges;
     // Each current reading is off by a random amount of at most this many mA either way.
     int noiseMa = kDefaultNoiseMa;
     // Seeds the noise and the garbage, so that a run can be repeated byte for byte.

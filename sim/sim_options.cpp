@@ -19,6 +19,9 @@ constexpr std::size_t kIdentitySuffixLength = kDefaultIdentitySuffix.size();
 // Characters that would break the port list variable apart.
 constexpr std::string_view kNameForbidden = ",=";
 constexpr int kMaxMilliseconds = std::numeric_limits<int>::max();
+constexpr double kMillisecondsPerSecond = 1000.0;
+constexpr char kTimeSeparator = ':';
+constexpr char kLoadSeparator = ',';
 
 constexpr const char* kUsageLine = "Usage: pelmora-sim [OPTION]... [-- COMMAND [ARGUMENT]...]\n";
 constexpr const char* kDescription =
@@ -55,10 +58,34 @@ double ParseOhms(const std::string& option, const std::string& text) {
     if (error != std::errc{} || end != text.data() + text.size()) {
         throw CLI::ValidationError(option, "'" + text + "' is not a number of ohms");
     }
-    if (std::isnan(ohms) || ohms <= 0.0) {
-        throw CLI::ValidationError(option, "a load must be more than 0 ohms");
+    if (std::isnan(ohms) || ohms < kShortOhms) {
+        throw CLI::ValidationError(option, "a load cannot be below 0 ohms (0 is a short)");
     }
     return ohms;
+}
+
+// "2.5:0,inf": from 2.5 s after the output first goes on, a short on the positive rail and
+// nothing on the negative one.
+LoadChange ParseLoadChange(const std::string& option, const std::string& text) {
+    const std::size_t colon = text.find(kTimeSeparator);
+    const std::size_t comma = text.find(kLoadSeparator, colon == std::string::npos ? 0 : colon);
+    if (colon == std::string::npos || comma == std::string::npos) {
+        throw CLI::ValidationError(option, "'" + text + "' is not SECONDS:POS_OHMS,NEG_OHMS");
+    }
+    const std::string secondsText = text.substr(0, colon);
+    double seconds = 0.0;
+    const auto [end, error] =
+        std::from_chars(secondsText.data(), secondsText.data() + secondsText.size(), seconds);
+    if (error != std::errc{} || end != secondsText.data() + secondsText.size() ||
+        !(seconds >= 0.0 && seconds * kMillisecondsPerSecond <= kMaxMilliseconds)) {
+        throw CLI::ValidationError(
+            option,
+            "'" + secondsText + "' is not a number of seconds from 0 to " +
+                std::to_string(static_cast<int>(kMaxMilliseconds / kMillisecondsPerSecond)));
+    }
+    return {std::chrono::milliseconds(std::llround(seconds * kMillisecondsPerSecond)),
+            ParseOhms(option, text.substr(colon + 1, comma - colon - 1)),
+            ParseOhms(option, text.substr(comma + 1))};
 }
 
 std::string ParseName(const std::string& option, const std::string& text) {
@@ -101,12 +128,14 @@ public:
               [this](const std::string& o, const std::string& v) {
                   m_options.portName = ParseName(o, v);
               });
-        Value("--load-pos", "OHMS", "load on the positive rail (default 100; \"inf\" for none)",
-              kSupply, [&config](const std::string& o, const std::string& v) {
+        Value("--load-pos", "OHMS",
+              "load on the positive rail (default 100; \"inf\" for none, 0 for a short)", kSupply,
+              [&config](const std::string& o, const std::string& v) {
                   config.positiveLoadOhms = ParseOhms(o, v);
               });
-        Value("--load-neg", "OHMS", "load on the negative rail (default 100; \"inf\" for none)",
-              kSupply, [&config](const std::string& o, const std::string& v) {
+        Value("--load-neg", "OHMS",
+              "load on the negative rail (default 100; \"inf\" for none, 0 for a short)", kSupply,
+              [&config](const std::string& o, const std::string& v) {
                   config.negativeLoadOhms = ParseOhms(o, v);
               });
         Value("--noise", "MA", "current readings vary by up to MA either way (default 2)", kSupply,
@@ -129,6 +158,20 @@ public:
               kSupply,
               [&config](const std::string&, const std::string& v) { config.linkPath = v; });
 
+        m_app
+            .add_option_function<std::vector<std::string>>(
+                std::string(kLoadChangeOption),
+                [&config](const std::vector<std::string>& values) {
+                    for (const auto& value : values) {
+                        config.loadChanges.push_back(
+                            ParseLoadChange(std::string(kLoadChangeOption), value));
+                    }
+                },
+                "from SECONDS after the output first goes on, drive these loads (repeatable)")
+            ->type_name("SECONDS:POS_OHMS,NEG_OHMS")
+            ->take_all()
+            ->allow_extra_args(false)
+            ->group(kFaults);
         Value("--delay", "MS", "send each reply MS milliseconds after its command", kFaults,
               [&config](const std::string& o, const std::string& v) {
                   config.replyDelay = ParseMilliseconds(o, v);
@@ -193,6 +236,7 @@ public:
 
 private:
     static constexpr const char* kSupply = "Supply";
+    static constexpr std::string_view kLoadChangeOption = "--load-change";
     static constexpr const char* kFaults = "Faults (all off by default)";
 
     // An option with a value, which `take` checks and stores under the option's name.

@@ -136,7 +136,7 @@ bool SimulatedSupply::HandleCommand(std::string command, Clock::time_point recei
     std::optional<std::string> reply;
     {
         const std::lock_guard lock(m_modelMutex);
-        reply = m_model.Handle(command);
+        reply = m_model.Handle(command, received);
     }
     m_log.Record(std::move(command), received);
     const bool answering =

@@ -94,8 +94,20 @@ TEST(SimOptionsTest, BadArgumentsAreRefused) {
         {"--delay", "5ms"},
         {"--delay", "0x10"},
         {"--delay", " 5"},
-        {"--load-pos", "0"},
         {"--load-neg", "-10"},
+        {"--load-pos", "-0.5"},
+        {"--load-change", "5"},
+        {"--load-change", "5:10"},
+        {"--load-change", "5,10,10"},
+        {"--load-change", ":10,10"},
+        {"--load-change", "-1:10,10"},
+        {"--load-change", "nan:10,10"},
+        {"--load-change", "1e10:10,10"},
+        {"--load-change", "1:10,"},
+        {"--load-change", "1:,10"},
+        {"--load-change", "1:10,-1"},
+        {"--load-change", "1:10,10,10"},
+        {"--load-change", "1:10,10", "2:5,5"},
         {"--load-pos", "nan"},
         {"--noise", "1000"},
         {"--seed", "4294967296"},
@@ -118,7 +130,8 @@ TEST(SimOptionsTest, BadArgumentsAreRefused) {
 TEST(SimOptionsTest, AnEmptyValueIsRefusedForEveryOption) {
     for (const std::string option :
          {"--name", "--load-pos", "--load-neg", "--noise", "--seed", "--identity-suffix", "--log",
-          "--link", "--delay", "--stop-after", "--resume-at", "--split", "--hang-up-after"}) {
+          "--link", "--load-change", "--delay", "--stop-after", "--resume-at", "--split",
+          "--hang-up-after"}) {
         const std::string joined = option + "=";
         for (const auto& arguments : {std::vector<std::string_view>{option, ""},
                                       std::vector<std::string_view>{joined, "--garbage"}}) {
@@ -133,6 +146,22 @@ TEST(SimOptionsTest, AnEmptyValueIsRefusedForEveryOption) {
     }
     // What follows the mark is the command's.
     EXPECT_EQ(Parse({"--", "printf", ""}).command, (std::vector<std::string>{"printf", ""}));
+}
+
+TEST(SimOptionsTest, LoadsCanBeShortsAndChangeOnSchedule) {
+    const SimOptions options = Parse({"--load-pos", "0", "--load-change", "2.5:inf,0", "--load-neg",
+                                      "0.0", "--load-change", "0:33,1e3"});
+    const SimConfig& config = options.config;
+    EXPECT_EQ(config.positiveLoadOhms, kShortOhms);
+    EXPECT_EQ(config.negativeLoadOhms, kShortOhms);
+    ASSERT_EQ(config.loadChanges.size(), 2u);
+    EXPECT_EQ(config.loadChanges[0].after, 2500ms);
+    EXPECT_TRUE(std::isinf(config.loadChanges[0].positiveOhms));
+    EXPECT_EQ(config.loadChanges[0].negativeOhms, kShortOhms);
+    EXPECT_EQ(config.loadChanges[1].after, 0ms);
+    EXPECT_DOUBLE_EQ(config.loadChanges[1].positiveOhms, 33.0);
+    EXPECT_DOUBLE_EQ(config.loadChanges[1].negativeOhms, 1000.0);
+    EXPECT_TRUE(Parse({}).config.loadChanges.empty());
 }
 
 TEST(SimOptionsTest, NumbersAreDecimalAndVersionIsOffered) {

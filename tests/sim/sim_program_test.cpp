@@ -68,6 +68,15 @@ TEST(SimProgramTest, ChainedSimulatorsEachListTheirPortAndPassTheStatusOn) {
     EXPECT_EQ(finished.exitStatus, 3);
 }
 
+TEST(SimProgramTest, ALoadChangeDueAtOnceShortsTheRailAsTheOutputGoesOn) {
+    const auto finished = RunShell(
+        Sim("--noise 0 --load-neg inf --load-change 3600:1,1 --load-change 0:0,inf -- ") +
+        "sh -c 'dev=${PELMORA_PORTS%%,*}; dev=${dev#*=}; exec 3<>\"$dev\"; stty min 1 <&3; "
+        "printf \"V050120\\rREQA\\r\" >&3; timeout 5 head -c 13 <&3'");
+    EXPECT_EQ(finished.output, "ACKA,999,000\r");
+    EXPECT_EQ(finished.exitStatus, 0);
+}
+
 TEST(SimProgramTest, CommandTalksToTheSupplyThroughTheListedPort) {
     // "min 1" makes the shell's reads wait for bytes instead of returning empty at once.
     const auto finished = RunShell(

@@ -17,8 +17,9 @@ std::string On(std::string_view positive, std::string_view negative) {
     return protocol::BuildVoltageCommand(positive, negative);
 }
 
-protocol::CurrentReading Currents(SupplyModel& model) {
-    const auto reply = model.Handle(protocol::kCurrentRequest);
+protocol::CurrentReading Currents(SupplyModel& model,
+                                  SupplyModel::Clock::time_point at = SupplyModel::Clock::now()) {
+    const auto reply = model.Handle(protocol::kCurrentRequest, at);
     EXPECT_TRUE(reply.has_value());
     const auto reading = protocol::ParseCurrentReply(reply.value_or(""));
     EXPECT_TRUE(reading.has_value());
@@ -68,6 +69,54 @@ TEST(SupplyModelTest, CurrentsAreOhmsLawClampedToThreeDigits) {
     const auto rounded = Currents(rounding);
     EXPECT_EQ(rounded.positiveMa, 83); // 83.3 mA
     EXPECT_EQ(rounded.negativeMa, 2);  // 1.75 mA
+}
+
+TEST(SupplyModelTest, AShortReadsFullScaleAtEveryVoltage) {
+    SimConfig config = Quiet();
+    config.positiveLoadOhms = kShortOhms;
+    config.noiseMa = 5;
+    SupplyModel model(config);
+    for (const auto& step : kVoltageSteps) {
+        model.Handle(On(step.code, "050"));
+        const auto reading = Currents(model);
+        EXPECT_EQ(reading.positiveMa, kMaxCurrentMa) << step.code;
+        EXPECT_GE(reading.negativeMa, 45);
+        EXPECT_LE(reading.negativeMa, 55);
+    }
+    model.Handle(protocol::kResetCommand);
+    EXPECT_EQ(model.Handle(protocol::kCurrentRequest), "ACKA,000,000\r");
+}
+
+TEST(SupplyModelTest, LoadsChangeOnScheduleFromWhenTheOutputFirstWentOn) {
+    using namespace std::chrono_literals;
+    SimConfig config = Quiet();
+    config.positiveLoadOhms = 100.0;
+    config.negativeLoadOhms = 100.0;
+    // Given out of order, and two at once: the one given last wins.
+    config.loadChanges = {{5s, 10.0, kShortOhms}, {2s, 50.0, 25.0}, {5s, kShortOhms, 1000.0}};
+    SupplyModel model(config);
+    const auto start = SupplyModel::Clock::time_point{} + 1h;
+
+    // The schedule waits for the output, however long it stays off.
+    EXPECT_EQ(Currents(model, start).positiveMa, 0);
+    model.Handle(On("050", "050"), start + 10s);
+    const auto on = start + 10s;
+    EXPECT_EQ(Currents(model, on).positiveMa, 50);
+    EXPECT_EQ(Currents(model, on + 1999ms).negativeMa, 50);
+
+    const auto second = Currents(model, on + 2s);
+    EXPECT_EQ(second.positiveMa, 100);
+    EXPECT_EQ(second.negativeMa, 200);
+
+    // Going off and on again does not start the schedule again.
+    model.Handle(protocol::kResetCommand, on + 3s);
+    model.Handle(On("050", "050"), on + 4s);
+    EXPECT_EQ(Currents(model, on + 4s).positiveMa, 100);
+
+    const auto shorted = Currents(model, on + 5s);
+    EXPECT_EQ(shorted.positiveMa, kMaxCurrentMa);
+    EXPECT_EQ(shorted.negativeMa, 5);
+    EXPECT_EQ(Currents(model, on + 1h).positiveMa, kMaxCurrentMa);
 }
 
 TEST(SupplyModelTest, NoiseStaysWithinItsBoundAndFollowsTheSeed) {

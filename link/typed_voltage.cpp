@@ -1,9 +1,9 @@
-#include "voltage_argument.h"
+#include "typed_voltage.h"
 
 #include "voltage_table.h"
 #include "whole_number.h"
 
-namespace pelmora::cli {
+namespace pelmora {
 
 namespace {
 
@@ -106,4 +106,4 @@ std::string_view StepText(std::string_view code, Rail rail) {
     return rail == Rail::Positive ? step.positiveText : step.negativeText;
 }
 
-} // namespace pelmora::cli
+} // namespace pelmora
