@@ -26,6 +26,9 @@ using pelmora::sim::SimulatedSupply;
 constexpr const char* kLoopback = "127.0.0.1";
 // Starting up, the server finds the supply and resets it before it says it listens.
 constexpr auto kStartBound = 10s;
+// Each reply through the server may take the server's own patient wait for the supply, and after
+// a reset that whole wait again: the client allows well beyond both.
+constexpr const char* kClientWaitMs = "5000";
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path);
@@ -43,7 +46,8 @@ class ServedSupply {
 public:
     explicit ServedSupply(const SimConfig& config = {})
         : supply(config), m_dir(MakeDirectory()),
-          m_serve({PELMORA_CLI_EXECUTABLE, "serve", "--listen", std::string(kLoopback) + ":0"},
+          m_serve({PELMORA_CLI_EXECUTABLE, "serve", "--listen", std::string(kLoopback) + ":0",
+                   "--wait", kPatientWaitMs},
                   {{pelmora::kPortsVariable, Ports()}}, m_dir / "out", m_dir / "err") {
         const std::regex ready(R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(.*\)\n)");
         WaitUntil(
@@ -82,7 +86,7 @@ public:
     }
 
     CliRun Run(std::vector<std::string> arguments) const {
-        arguments.insert(arguments.begin(), {"--connect", Address()});
+        arguments.insert(arguments.begin(), {"--connect", Address(), "--wait", kClientWaitMs});
         // No port here: everything goes through the server.
         return RunCli(arguments, "");
     }
@@ -169,7 +173,8 @@ TEST(RemoteVerbs, MonitorRecordsThroughTheServerAndItsStopSwitchesTheOutputOff) 
     ServedSupply served;
     ASSERT_NE(served.Port(), 0) << served.Log();
     ASSERT_EQ(served.Run({"set", "12", "-12"}).exitStatus, 0);
-    RunningCli monitor({"--connect", served.Address(), "monitor", "--interval", "2"}, "");
+    RunningCli monitor(
+        {"--connect", served.Address(), "--wait", kClientWaitMs, "monitor", "--interval", "2"}, "");
     ASSERT_TRUE(WaitUntil(
         [&] { return CountOf(served.supply, pelmora::protocol::kCurrentRequest) >= 20; }, 10s));
     monitor.Signal(SIGINT);
@@ -197,7 +202,8 @@ TEST(RemoteVerbs, AServerThatGoesAwayEndsMonitorAsALostPortDoes) {
     ServedSupply served;
     ASSERT_NE(served.Port(), 0) << served.Log();
     ASSERT_EQ(served.Run({"set", "5", "-5"}).exitStatus, 0);
-    RunningCli monitor({"--connect", served.Address(), "monitor", "--interval", "2"}, "");
+    RunningCli monitor(
+        {"--connect", served.Address(), "--wait", kClientWaitMs, "monitor", "--interval", "2"}, "");
     ASSERT_TRUE(WaitUntil(
         [&] { return CountOf(served.supply, pelmora::protocol::kCurrentRequest) >= 5; }, 10s));
     served.Kill();
@@ -214,7 +220,8 @@ TEST(RemoteVerbs, ASupplyLostAtTheServerEndsMonitorAsALostPortDoes) {
     ServedSupply served;
     ASSERT_NE(served.Port(), 0) << served.Log();
     ASSERT_EQ(served.Run({"set", "5", "-5"}).exitStatus, 0);
-    RunningCli monitor({"--connect", served.Address(), "monitor", "--interval", "2"}, "");
+    RunningCli monitor(
+        {"--connect", served.Address(), "--wait", kClientWaitMs, "monitor", "--interval", "2"}, "");
     ASSERT_TRUE(WaitUntil(
         [&] { return CountOf(served.supply, pelmora::protocol::kCurrentRequest) >= 5; }, 10s));
     served.supply.Stop();
