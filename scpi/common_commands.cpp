@@ -68,9 +68,11 @@ void OperationCompleteQuery(Call& call) {
 }
 
 void Reset(Call& call) {
-    // As the panel starts: output off, both rails at the first step, rail 1 selected.
+    // As the panel starts: output off, both rails at the first step, rail 1 selected, no
+    // protection.
     call.Draft() = {false, 0, 0};
     call.Device().SelectRail(Rail::Positive);
+    call.Device().ResetProtection();
 }
 
 void SetServiceRequestEnable(Call& call) {

@@ -49,5 +49,13 @@ void SetOutput(Call& call);
 void OutputQuery(Call& call);
 void MeasureCurrentQuery(Call& call);
 void FetchCurrentQuery(Call& call);
+void SetProtectionLevel(Call& call);
+void ProtectionLevelQuery(Call& call);
+void SetProtectionState(Call& call);
+void ProtectionStateQuery(Call& call);
+void SetProtectionDelay(Call& call);
+void ProtectionDelayQuery(Call& call);
+void ProtectionTrippedQuery(Call& call);
+void ClearProtection(Call& call);
 
 } // namespace pelmora::scpi

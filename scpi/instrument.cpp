@@ -42,6 +42,22 @@ void Instrument::SupplyFound() {
     Absent(false, false);
 }
 
+void Instrument::Tripped(const overcurrent::TripRecord& trip) {
+    m_trip = trip;
+    m_status.questionable.SetCondition(ques::kOverCurrent, true);
+    Dispatch({false, m_settings.positiveStep, m_settings.negativeStep});
+}
+
+void Instrument::ClearTrip() {
+    m_trip.reset();
+    m_status.questionable.SetCondition(ques::kOverCurrent, false);
+}
+
+void Instrument::ResetProtection() {
+    m_protection = {};
+    ClearTrip();
+}
+
 void Instrument::Dispatch(const SupplySettings& settings) {
     if (settings.outputOn != m_settings.outputOn) {
         // Samples from before the output went on (or off) say nothing of the present current.

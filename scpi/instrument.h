@@ -1,6 +1,7 @@
 #pragma once
 
 #include "error_queue.h"
+#include "overcurrent_trip.h"
 #include "status_registers.h"
 #include "supply_protocol.h"
 
@@ -42,6 +43,16 @@ public:
     // The output is off once the supply is gone, and stays off when it comes back.
     void SupplyLost();
     void SupplyFound();
+    // The host's protection has switched the output off; the trip latches until cleared.
+    void Tripped(const overcurrent::TripRecord& trip);
+
+    // Over-current protection as the sessions set it; the host's engine follows it.
+    const overcurrent::TripSettings& Protection() const { return m_protection; }
+    void SetProtection(const overcurrent::TripSettings& settings) { m_protection = settings; }
+    const std::optional<overcurrent::TripRecord>& Trip() const { return m_trip; }
+    void ClearTrip();
+    // As the server starts: no rail watched, no trip latched.
+    void ResetProtection();
 
     // For the sessions.
     const SupplySettings& Settings() const { return m_settings; }
@@ -79,6 +90,8 @@ private:
     ErrorQueue m_errors;
     StatusRegisters m_status;
     std::array<Samples, 2> m_samples;
+    overcurrent::TripSettings m_protection;
+    std::optional<overcurrent::TripRecord> m_trip;
     bool m_lost = false;
     bool m_silent = false;
     std::string m_model;

@@ -28,6 +28,7 @@ inline constexpr std::uint16_t kOutputOn = 1u << 8;
 } // namespace oper
 
 namespace ques {
+inline constexpr std::uint16_t kOverCurrent = 1u << 1;
 inline constexpr std::uint16_t kSupplyAbsent = 1u << 9;
 } // namespace ques
 

@@ -199,6 +199,11 @@ void SetOutput(Call& call) {
         call.Fail(Error::SettingsConflict);
         return;
     }
+    // A trip keeps the output off until it is cleared.
+    if (on.value && call.Device().Trip()) {
+        call.Fail(Error::SettingsConflict);
+        return;
+    }
     call.Draft().outputOn = on.value;
 }
 
