@@ -116,7 +116,7 @@ void ScpiServer::Closed(ServeConnection& connection) {
     }
     m_instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
     const scpi::ApplyAction off{false, {}, {}};
-    m_worker.Carry(off, [this, off](const scpi::ActionResult& result) {
+    m_worker.Carry(off, Guard(), [this, off](const scpi::ActionResult& result) {
         Applied("the last client leaving", off, result);
     });
 }
@@ -128,20 +128,25 @@ void ScpiServer::Carry(ServeConnection& connection, const scpi::SupplyAction& ac
     }
     const auto* apply = std::get_if<scpi::ApplyAction>(&action);
     if (!apply) {
-        m_worker.Carry(action, std::move(done));
+        m_worker.Carry(action, Guard(), std::move(done));
         return;
     }
-    m_worker.Carry(action, [this, who = connection.Peer(), applied = *apply,
-                            done = std::move(done)](const scpi::ActionResult& result) {
-        Applied(who, applied, result);
-        done(result);
-    });
+    m_worker.Carry(action, Guard(),
+                   [this, who = connection.Peer(), applied = *apply,
+                    done = std::move(done)](const scpi::ActionResult& result) {
+                       Applied(who, applied, result);
+                       done(result);
+                   });
 }
 
 void ScpiServer::Applied(const std::string& who, const scpi::ApplyAction& apply,
                          const scpi::ActionResult& result) {
     if (result.outcome == Outcome::NoAnswer) {
         m_log.Problem("the supply did not take the command from " + who);
+        return;
+    }
+    if (result.outcome == Outcome::Refused) {
+        m_log.Event("output kept off after the over-current trip (" + who + ")");
         return;
     }
     if (result.outcome != Outcome::Done) {
@@ -180,9 +185,12 @@ void ScpiServer::Poll() {
         return;
     }
     m_pollPending = true;
-    m_worker.Carry(scpi::MeasureAction{}, [this](const scpi::ActionResult& result) {
+    m_worker.Poll(Guard(), [this](const SupplyWorker::Polled& polled) {
         m_pollPending = false;
-        Sampled(result);
+        Sampled(polled.result);
+        if (polled.trip) {
+            Tripped(polled);
+        }
     });
 }
 
@@ -195,9 +203,26 @@ void ScpiServer::Sampled(const scpi::ActionResult& result) {
         m_instrument.PollFailed();
         break;
     case Outcome::Gone:
+    case Outcome::Refused:
         break;
     }
     CompleteSampleWaits(result);
+}
+
+void ScpiServer::Tripped(const SupplyWorker::Polled& polled) {
+    m_instrument.Tripped(*polled.trip);
+    const std::string trip = "over-current trip: " + overcurrent::DescribeTrip(*polled.trip);
+    if (polled.switchedOff) {
+        m_log.Event(trip + "; the output was switched off and stays off until the trip is cleared");
+        return;
+    }
+    m_instrument.Report(scpi::Error::HardwareMissing);
+    m_log.Problem(trip + "; THE OUTPUT COULD NOT BE SWITCHED OFF: the supply did not take the "
+                         "reset command");
+}
+
+SupplyWorker::Guard ScpiServer::Guard() const {
+    return {m_instrument.Protection(), m_instrument.TripClears()};
 }
 
 void ScpiServer::CompleteSampleWaits(const scpi::ActionResult& result) {

@@ -49,6 +49,8 @@ private:
     void SchedulePoll();
     void Poll();
     void Sampled(const scpi::ActionResult& result);
+    void Tripped(const SupplyWorker::Polled& polled);
+    SupplyWorker::Guard Guard() const;
     void CompleteSampleWaits(const scpi::ActionResult& result);
     void Applied(const std::string& who, const scpi::ApplyAction& apply,
                  const scpi::ActionResult& result);

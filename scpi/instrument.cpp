@@ -49,6 +49,9 @@ void Instrument::Tripped(const overcurrent::TripRecord& trip) {
 }
 
 void Instrument::ClearTrip() {
+    if (m_trip) {
+        ++m_tripClears;
+    }
     m_trip.reset();
     m_status.questionable.SetCondition(ques::kOverCurrent, false);
 }

@@ -51,6 +51,9 @@ public:
     void SetProtection(const overcurrent::TripSettings& settings) { m_protection = settings; }
     const std::optional<overcurrent::TripRecord>& Trip() const { return m_trip; }
     void ClearTrip();
+    // How many latched trips have been cleared: lets the host's engine tell a clear meant for
+    // a trip it knows from one that came before it.
+    std::uint64_t TripClears() const { return m_tripClears; }
     // As the server starts: no rail watched, no trip latched.
     void ResetProtection();
 
@@ -92,6 +95,7 @@ private:
     std::array<Samples, 2> m_samples;
     overcurrent::TripSettings m_protection;
     std::optional<overcurrent::TripRecord> m_trip;
+    std::uint64_t m_tripClears = 0;
     bool m_lost = false;
     bool m_silent = false;
     std::string m_model;

@@ -35,6 +35,8 @@ struct ActionResult {
         NoAnswer,
         // The port is gone.
         Gone,
+        // The host's protection has tripped: the output stays off until the trip is cleared.
+        Refused,
     };
     Outcome outcome = Outcome::Done;
     // The reading of a MeasureAction.
