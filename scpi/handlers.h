@@ -57,5 +57,13 @@ void SetProtectionDelay(Call& call);
 void ProtectionDelayQuery(Call& call);
 void ProtectionTrippedQuery(Call& call);
 void ClearProtection(Call& call);
+void SetListVoltage(Call& call);
+void ListVoltageQuery(Call& call);
+void SetListDwell(Call& call);
+void ListDwellQuery(Call& call);
+void SetListCount(Call& call);
+void ListCountQuery(Call& call);
+void Initiate(Call& call);
+void Abort(Call& call);
 
 } // namespace pelmora::scpi

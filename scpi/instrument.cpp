@@ -42,6 +42,28 @@ void Instrument::SupplyFound() {
     Absent(false, false);
 }
 
+void Instrument::ProgramStarted() {
+    m_programRunning = true;
+    m_status.operation.SetCondition(oper::kProgramRunning, true);
+}
+
+void Instrument::ProgramEnded() {
+    m_programRunning = false;
+    m_status.operation.SetCondition(oper::kProgramRunning, false);
+    if (m_completionPending) {
+        m_completionPending = false;
+        m_status.RaiseEvent(esr::kOperationComplete);
+    }
+}
+
+void Instrument::CompleteWhenIdle() {
+    if (m_programRunning) {
+        m_completionPending = true;
+    } else {
+        m_status.RaiseEvent(esr::kOperationComplete);
+    }
+}
+
 void Instrument::Tripped(const overcurrent::TripRecord& trip) {
     m_trip = trip;
     m_status.questionable.SetCondition(ques::kOverCurrent, true);

@@ -6,9 +6,11 @@
 #include "supply_protocol.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelmora::scpi {
 
@@ -22,6 +24,16 @@ struct SupplySettings {
     int negativeStep = 0;
 
     friend bool operator==(const SupplySettings&, const SupplySettings&) = default;
+};
+
+// A program of voltage steps as the sessions build it: a list per rail (in voltage steps) and
+// one of dwells; a one-element list holds for every step.
+struct ListSettings {
+    std::vector<int> positiveSteps;
+    std::vector<int> negativeSteps;
+    std::vector<std::chrono::milliseconds> dwells;
+    // Passes through the steps; none for without end.
+    std::optional<std::size_t> count = 1;
 };
 
 // The instrument all sessions share: the supply's settings, the selected rail, the status
@@ -45,6 +57,14 @@ public:
     void SupplyFound();
     // The host's protection has switched the output off; the trip latches until cleared.
     void Tripped(const overcurrent::TripRecord& trip);
+
+    ListSettings& List() { return m_list; }
+    bool ProgramRunning() const { return m_programRunning; }
+    // From the host: the program has started, or has ended with the output off.
+    void ProgramStarted();
+    void ProgramEnded();
+    // *OPC: the operation-complete event waits for the program's end.
+    void CompleteWhenIdle();
 
     // Over-current protection as the sessions set it; the host's engine follows it.
     const overcurrent::TripSettings& Protection() const { return m_protection; }
@@ -95,6 +115,9 @@ private:
     std::array<Samples, 2> m_samples;
     overcurrent::TripSettings m_protection;
     std::optional<overcurrent::TripRecord> m_trip;
+    ListSettings m_list;
+    bool m_programRunning = false;
+    bool m_completionPending = false;
     std::uint64_t m_tripClears = 0;
     bool m_lost = false;
     bool m_silent = false;
