@@ -80,14 +80,20 @@ scpi::ActionResult SupplyWorker::Run(const scpi::SupplyAction& action) {
     }
     if (const auto* apply = std::get_if<scpi::ApplyAction>(&action)) {
         const auto now = std::chrono::steady_clock::now();
+        // A program's step may send the voltages the supply already has: no inrush then.
+        const std::string codes =
+            std::string(apply->positiveCode) + std::string(apply->negativeCode);
         if (!apply->outputOn) {
             m_engine.OutputOff();
         } else if (m_outputOn) {
-            m_engine.VoltageChanged(now);
+            if (codes != m_codes) {
+                m_engine.VoltageChanged(now);
+            }
         } else if (!m_engine.OutputOn(now)) {
             return {Outcome::Refused, {}};
         }
         m_outputOn = apply->outputOn;
+        m_codes = codes;
     }
     const scpi::ActionResult result = CarryOut(*m_line, m_channel, action);
     if (result.outcome == Outcome::Gone) {

@@ -93,6 +93,8 @@ private:
     // Only the worker's thread touches these.
     overcurrent::TripEngine m_engine;
     bool m_outputOn = false;
+    // The voltage codes last sent with the output on.
+    std::string m_codes;
     std::uint64_t m_tripClears = 0;
 
     std::thread m_thread;

@@ -464,4 +464,55 @@ TEST(ServeProtection, NoTripAtTheLimitNorWithinTheDelay) {
     EXPECT_FALSE(supply.State().outputOn);
 }
 
+// The voltage commands the supply got, in order.
+std::vector<std::string> VoltageCommands(const SimulatedSupply& supply) {
+    std::vector<std::string> voltages;
+    for (const auto& command : Commands(supply)) {
+        if (command.starts_with("V")) {
+            voltages.push_back(command);
+        }
+    }
+    return voltages;
+}
+
+TEST(ServeProgram, RunsEveryStepInOrderAndEndsWithTheOutputOff) {
+    SimulatedSupply supply;
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    EXPECT_EQ(client.Ask("INST NEG;:VOLT -12;:INST POS;:LIST:VOLT 3,5,6;DWEL 0.3;COUN 2;"
+                         ":INIT;:STAT:OPER:COND?"),
+              "16384");
+    EXPECT_EQ(client.Ask("*OPC?;:STAT:OPER:COND?;:OUTP?"), "1;0;0");
+    const auto step = [](const char* positive) {
+        return protocol::BuildVoltageCommand(positive, "120");
+    };
+    EXPECT_EQ(VoltageCommands(supply),
+              (std::vector<std::string>{step("030"), step("050"), step("060"), step("030"),
+                                        step("050"), step("060")}));
+    EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand);
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST(ServeProgram, AbortAndATripStopItWithTheOutputOff) {
+    // 5 V into 10 ohms is 500 mA, from two seconds after the output first goes on.
+    SimulatedSupply supply(QuietLoads(100.0, 100.0, {{2s, 10.0, 100.0}}));
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    ASSERT_TRUE(client.Send("LIST:VOLT 5;DWEL 0.3;COUN INF;:INIT;:VOLT 6\n"));
+    ASSERT_TRUE(WaitUntil([&] { return supply.State().outputOn; }, 10s));
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
+    EXPECT_EQ(client.Ask("ABOR;:STAT:OPER:COND?;:OUTP?"), "0;0");
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_TRUE(Contains(serve.Log(), "program aborted by 127.0.0.1:")) << serve.Log();
+
+    // Protected now: the load's change trips it, and the program ends where it was.
+    EXPECT_EQ(client.Ask("CURR:PROT 0.3;PROT:STAT ON;DEL 0;:INIT;*OPC?;:STAT:OPER:COND?"), "1;0");
+    EXPECT_EQ(client.Ask("CURR:PROT:TRIP?;:OUTP?"), "1;0");
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_TRUE(Contains(serve.Log(), "program stopped by the over-current trip")) << serve.Log();
+}
+
 } // namespace
