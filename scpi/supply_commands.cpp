@@ -1,7 +1,7 @@
 #include "decimal_reading.h"
 #include "handlers.h"
 #include "parameter_values.h"
-#include "supply_timing.h"
+#include "voltage_sequence.h"
 #include "voltage_table.h"
 
 #include <algorithm>
@@ -112,8 +112,6 @@ bool RefusedWhileRunning(Call& call) {
     return true;
 }
 
-constexpr std::chrono::milliseconds kMinDwell = timing::kPollPeriod;
-constexpr std::chrono::hours kMaxDwell{24};
 constexpr double kMillisecondsPerSecond = 1000.0;
 // SCPI-99's value for INFinity.
 constexpr double kInfinityAnswer = 9.9e37;
