@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listen_address.h"
+#include "sequence_schedule.h"
 #include "serve_connection.h"
 #include "serve_log.h"
 #include "supply_worker.h"
@@ -9,6 +10,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -49,6 +51,14 @@ private:
     void SchedulePoll();
     void Poll();
     void Sampled(const scpi::ActionResult& result);
+    void Tripped(const SupplyWorker::Polled& polled);
+    void StartProgram(const std::string& who, const scpi::RunProgramAction& run);
+    void ScheduleStep();
+    void RunStep(const SequenceSchedule::Slot& slot);
+    // Ends the program with the output off, then runs `done` and answers those waiting.
+    void EndProgram(const std::string& why, std::function<void()> done = {});
+    void Later(std::function<void()> task);
+    SupplyWorker::Guard Guard() const;
     void CompleteSampleWaits(const scpi::ActionResult& result);
     void Applied(const std::string& who, const scpi::ApplyAction& apply,
                  const scpi::ActionResult& result);
@@ -63,6 +73,16 @@ private:
     std::set<std::shared_ptr<ServeConnection>> m_clients;
     // Sessions waiting for the next poll's sample.
     std::vector<Done> m_sampleWaits;
+    // The program that runs, if any.
+    struct Program {
+        std::vector<scpi::ProgramStep> steps;
+        SequenceSchedule schedule;
+        std::size_t next = 0;
+    };
+    std::optional<Program> m_program;
+    asio::steady_timer m_programTimer;
+    // Sessions waiting for the program's end.
+    std::vector<Done> m_programWaits;
     bool m_pollPending = false;
     bool m_lost = false;
     bool m_stopped = false;

@@ -25,22 +25,100 @@ SupplyWorker::~SupplyWorker() {
     }
 }
 
-void SupplyWorker::Carry(const scpi::SupplyAction& action, Done done) {
+namespace {
+
+using Outcome = scpi::ActionResult::Outcome;
+
+bool SameLimit(const overcurrent::RailLimit& a, const overcurrent::RailLimit& b) {
+    return a.enabled == b.enabled && a.limitMa == b.limitMa;
+}
+
+bool SameSettings(const overcurrent::TripSettings& a, const overcurrent::TripSettings& b) {
+    return SameLimit(a.positive, b.positive) && SameLimit(a.negative, b.negative) &&
+           a.samples == b.samples && a.blanking == b.blanking;
+}
+
+} // namespace
+
+void SupplyWorker::Carry(const scpi::SupplyAction& action, const Guard& guard, Done done) {
     {
         const std::lock_guard lock(m_mutex);
-        m_queue.push_back([this, action, done = std::move(done)] {
-            scpi::ActionResult result;
-            result.outcome = scpi::ActionResult::Outcome::Gone;
-            if (m_present) {
-                result = CarryOut(*m_line, m_channel, action);
-                if (result.outcome == scpi::ActionResult::Outcome::Gone) {
-                    Lose();
-                }
-            }
+        m_queue.push_back([this, action, guard, done = std::move(done)] {
+            Follow(guard);
+            const scpi::ActionResult result = Run(action);
             m_deliver([done, result] { done(result); });
         });
     }
     m_wake.notify_one();
+}
+
+void SupplyWorker::Poll(const Guard& guard, PollDone done) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_queue.push_back([this, guard, done = std::move(done)] {
+            Follow(guard);
+            const Polled polled = RunPoll();
+            m_deliver([done, polled] { done(polled); });
+        });
+    }
+    m_wake.notify_one();
+}
+
+void SupplyWorker::Follow(const Guard& guard) {
+    if (!SameSettings(guard.settings, m_engine.Settings())) {
+        m_engine.Configure(guard.settings);
+    }
+    if (m_engine.Tripped() && guard.tripClears > m_tripClears) {
+        m_engine.Clear();
+    }
+    m_tripClears = guard.tripClears;
+}
+
+scpi::ActionResult SupplyWorker::Run(const scpi::SupplyAction& action) {
+    if (!m_present) {
+        return {Outcome::Gone, {}};
+    }
+    if (const auto* apply = std::get_if<scpi::ApplyAction>(&action)) {
+        const auto now = std::chrono::steady_clock::now();
+        // A program's step may send the voltages the supply already has: no inrush then.
+        const std::string codes =
+            std::string(apply->positiveCode) + std::string(apply->negativeCode);
+        if (!apply->outputOn) {
+            m_engine.OutputOff();
+        } else if (m_outputOn) {
+            if (codes != m_codes) {
+                m_engine.VoltageChanged(now);
+            }
+        } else if (!m_engine.OutputOn(now)) {
+            return {Outcome::Refused, {}};
+        }
+        m_outputOn = apply->outputOn;
+        m_codes = codes;
+    }
+    const scpi::ActionResult result = CarryOut(*m_line, m_channel, action);
+    if (result.outcome == Outcome::Gone) {
+        Lose();
+    }
+    return result;
+}
+
+SupplyWorker::Polled SupplyWorker::RunPoll() {
+    Polled polled;
+    polled.result = Run(scpi::MeasureAction{});
+    if (!m_present) {
+        return polled;
+    }
+    overcurrent::PollSample sample;
+    if (polled.result.outcome == Outcome::Done) {
+        sample.reading = polled.result.reading;
+    }
+    sample.at = std::chrono::steady_clock::now();
+    sample.wallClock = std::chrono::system_clock::now();
+    polled.trip = m_engine.Sample(sample);
+    if (polled.trip) {
+        polled.switchedOff = Run(scpi::ApplyAction{false, {}, {}}).outcome == Outcome::Done;
+    }
+    return polled;
 }
 
 bool SupplyWorker::Finish() {
@@ -91,6 +169,8 @@ void SupplyWorker::Serve() {
 
 void SupplyWorker::Lose() {
     m_present = false;
+    m_engine.OutputOff();
+    m_outputOn = false;
     // Closed at once, so that the system can give the returning device its old name.
     m_channel.Close();
     m_watch.Start();

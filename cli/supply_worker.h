@@ -1,11 +1,13 @@
 #pragma once
 
+#include "overcurrent_trip.h"
 #include "serial_channel.h"
 #include "serve_watch.h"
 #include "supply_action.h"
 #include "supply_line.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -18,9 +20,26 @@ namespace pelmora::cli {
 // The one thread that talks to the supply: actions run in the order they were queued, each
 // result handed back through `deliver`, so that the thread that queued them never waits on the
 // supply. A port that is gone is closed; while it is, actions fail as Gone at once and the
-// supply is looked for again.
+// supply is looked for again. The over-current protection runs here too, so that a poll that
+// finds too much current is followed by the reset command before anything else reaches the
+// supply.
 class SupplyWorker {
 public:
+    // The protection as the instrument holds it when an action is queued.
+    struct Guard {
+        overcurrent::TripSettings settings;
+        // The instrument's count of cleared trips.
+        std::uint64_t tripClears = 0;
+    };
+
+    struct Polled {
+        scpi::ActionResult result;
+        std::optional<overcurrent::TripRecord> trip;
+        // Whether the supply took the reset command that followed the trip.
+        bool switchedOff = false;
+    };
+    using PollDone = std::function<void(const Polled&)>;
+
     // Runs a function on the thread that queued the actions.
     using Deliver = std::function<void(std::function<void()>)>;
     using Done = std::function<void(const scpi::ActionResult&)>;
@@ -40,7 +59,11 @@ public:
     SupplyWorker(const SupplyWorker&) = delete;
     SupplyWorker& operator=(const SupplyWorker&) = delete;
 
-    void Carry(const scpi::SupplyAction& action, Done done);
+    // An output that is to go on while the protection holds a trip is refused, with nothing
+    // written.
+    void Carry(const scpi::SupplyAction& action, const Guard& guard, Done done);
+    // One poll of the currents, handed to the protection.
+    void Poll(const Guard& guard, PollDone done);
     // Runs what is queued, then sends the reset command as the last bytes and closes the port.
     // True when the supply took it.
     bool Finish();
@@ -49,6 +72,9 @@ private:
     void Serve();
     void LookAgain();
     void Lose();
+    void Follow(const Guard& guard);
+    scpi::ActionResult Run(const scpi::SupplyAction& action);
+    Polled RunPoll();
 
     CSerialChannel& m_channel;
     ByteTrace& m_trace;
@@ -64,6 +90,12 @@ private:
     bool m_finishing = false;
     // Only the worker's thread touches it while that runs.
     bool m_present = true;
+    // Only the worker's thread touches these.
+    overcurrent::TripEngine m_engine;
+    bool m_outputOn = false;
+    // The voltage codes last sent with the output on.
+    std::string m_codes;
+    std::uint64_t m_tripClears = 0;
 
     std::thread m_thread;
 };

@@ -28,6 +28,8 @@ Error ErrorOf(ActionResult::Outcome outcome) {
         return Error::HardwareError;
     case ActionResult::Outcome::Gone:
         return Error::HardwareMissing;
+    case ActionResult::Outcome::Refused:
+        return Error::SettingsConflict;
     }
     return Error::HardwareError;
 }

@@ -11,6 +11,8 @@ namespace {
 
 constexpr bool kAfterChanges = true;
 constexpr bool kAnyTime = false;
+// A list a line can carry: a program of a hundred steps fits well within one line.
+constexpr std::size_t kMostListPoints = 100;
 
 // The instrument's manual: header, handler, fewest and most parameters, and whether the line's
 // changes reach the supply first.
@@ -41,6 +43,22 @@ constexpr std::array kCommands = {
     Command{"OUTPut[:STATe]?", OutputQuery, 0, 0, kAnyTime},
     Command{"MEASure[:SCALar]:CURRent[:DC]?", MeasureCurrentQuery, 0, 1, kAfterChanges},
     Command{"FETCh[:SCALar]:CURRent[:DC]?", FetchCurrentQuery, 0, 1, kAfterChanges},
+    Command{"[SOURce:]CURRent:PROTection[:LEVel]", SetProtectionLevel, 1, 1, kAnyTime},
+    Command{"[SOURce:]CURRent:PROTection[:LEVel]?", ProtectionLevelQuery, 0, 1, kAnyTime},
+    Command{"[SOURce:]CURRent:PROTection:STATe", SetProtectionState, 1, 1, kAnyTime},
+    Command{"[SOURce:]CURRent:PROTection:STATe?", ProtectionStateQuery, 0, 0, kAnyTime},
+    Command{"[SOURce:]CURRent:PROTection:DELay[:TIME]", SetProtectionDelay, 1, 1, kAnyTime},
+    Command{"[SOURce:]CURRent:PROTection:DELay[:TIME]?", ProtectionDelayQuery, 0, 1, kAnyTime},
+    Command{"[SOURce:]CURRent:PROTection:TRIPped?", ProtectionTrippedQuery, 0, 0, kAnyTime},
+    Command{"[SOURce:]CURRent:PROTection:CLEar", ClearProtection, 0, 0, kAnyTime},
+    Command{"[SOURce:]LIST:VOLTage", SetListVoltage, 1, kMostListPoints, kAnyTime},
+    Command{"[SOURce:]LIST:VOLTage?", ListVoltageQuery, 0, 0, kAnyTime},
+    Command{"[SOURce:]LIST:DWELl", SetListDwell, 1, kMostListPoints, kAnyTime},
+    Command{"[SOURce:]LIST:DWELl?", ListDwellQuery, 0, 0, kAnyTime},
+    Command{"[SOURce:]LIST:COUNt", SetListCount, 1, 1, kAnyTime},
+    Command{"[SOURce:]LIST:COUNt?", ListCountQuery, 0, 0, kAnyTime},
+    Command{"INITiate[:IMMediate]", Initiate, 0, 0, kAfterChanges},
+    Command{"ABORt", Abort, 0, 0, kAfterChanges},
 
     Command{"STATus:OPERation[:EVENt]?", OperationEventQuery, 0, 0, kAnyTime},
     Command{"STATus:OPERation:CONDition?", OperationConditionQuery, 0, 0, kAnyTime},

@@ -57,20 +57,29 @@ void IdentityQuery(Call& call) {
     call.Answer(std::move(text));
 }
 
-// Nothing runs in the background yet: once the line's changes have reached the supply, every
-// operation is complete.
 void OperationComplete(Call& call) {
-    call.Device().Status().RaiseEvent(esr::kOperationComplete);
+    call.Device().CompleteWhenIdle();
 }
 
+// Once the line's changes have reached the supply, only a running program is still pending:
+// the answer waits for its end, which never comes for a program that repeats without end.
 void OperationCompleteQuery(Call& call) {
+    if (call.Device().ProgramRunning() && !call.Exchange(ProgramEndAction{})) {
+        return;
+    }
     call.Answer("1");
 }
 
 void Reset(Call& call) {
-    // As the panel starts: output off, both rails at the first step, rail 1 selected.
+    if (call.Device().ProgramRunning() && !call.Exchange(StopProgramAction{})) {
+        return;
+    }
+    // As the panel starts: output off, both rails at the first step, rail 1 selected, no
+    // protection.
     call.Draft() = {false, 0, 0};
     call.Device().SelectRail(Rail::Positive);
+    call.Device().ResetProtection();
+    call.Device().List() = {};
 }
 
 void SetServiceRequestEnable(Call& call) {
@@ -98,6 +107,10 @@ void SelfTestQuery(Call& call) {
                                                                            : kSelfTestFailed));
 }
 
-void Wait(Call&) {}
+void Wait(Call& call) {
+    if (call.Device().ProgramRunning()) {
+        call.Exchange(ProgramEndAction{});
+    }
+}
 
 } // namespace pelmora::scpi

@@ -38,6 +38,8 @@ std::string_view ErrorText(Error error) {
         return "Undefined header";
     case Error::InvalidSuffix:
         return "Invalid suffix";
+    case Error::InitIgnored:
+        return "Init ignored";
     case Error::SettingsConflict:
         return "Settings conflict";
     case Error::DataOutOfRange:

@@ -18,6 +18,7 @@ enum class Error : int {
     MissingParameter = -109,
     UndefinedHeader = -113,
     InvalidSuffix = -131,
+    InitIgnored = -213,
     SettingsConflict = -221,
     DataOutOfRange = -222,
     TooMuchData = -223,

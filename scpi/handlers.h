@@ -49,5 +49,21 @@ void SetOutput(Call& call);
 void OutputQuery(Call& call);
 void MeasureCurrentQuery(Call& call);
 void FetchCurrentQuery(Call& call);
+void SetProtectionLevel(Call& call);
+void ProtectionLevelQuery(Call& call);
+void SetProtectionState(Call& call);
+void ProtectionStateQuery(Call& call);
+void SetProtectionDelay(Call& call);
+void ProtectionDelayQuery(Call& call);
+void ProtectionTrippedQuery(Call& call);
+void ClearProtection(Call& call);
+void SetListVoltage(Call& call);
+void ListVoltageQuery(Call& call);
+void SetListDwell(Call& call);
+void ListDwellQuery(Call& call);
+void SetListCount(Call& call);
+void ListCountQuery(Call& call);
+void Initiate(Call& call);
+void Abort(Call& call);
 
 } // namespace pelmora::scpi

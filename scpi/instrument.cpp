@@ -42,6 +42,47 @@ void Instrument::SupplyFound() {
     Absent(false, false);
 }
 
+void Instrument::ProgramStarted() {
+    m_programRunning = true;
+    m_status.operation.SetCondition(oper::kProgramRunning, true);
+}
+
+void Instrument::ProgramEnded() {
+    m_programRunning = false;
+    m_status.operation.SetCondition(oper::kProgramRunning, false);
+    if (m_completionPending) {
+        m_completionPending = false;
+        m_status.RaiseEvent(esr::kOperationComplete);
+    }
+}
+
+void Instrument::CompleteWhenIdle() {
+    if (m_programRunning) {
+        m_completionPending = true;
+    } else {
+        m_status.RaiseEvent(esr::kOperationComplete);
+    }
+}
+
+void Instrument::Tripped(const overcurrent::TripRecord& trip) {
+    m_trip = trip;
+    m_status.questionable.SetCondition(ques::kOverCurrent, true);
+    Dispatch({false, m_settings.positiveStep, m_settings.negativeStep});
+}
+
+void Instrument::ClearTrip() {
+    if (m_trip) {
+        ++m_tripClears;
+    }
+    m_trip.reset();
+    m_status.questionable.SetCondition(ques::kOverCurrent, false);
+}
+
+void Instrument::ResetProtection() {
+    m_protection = {};
+    ClearTrip();
+}
+
 void Instrument::Dispatch(const SupplySettings& settings) {
     if (settings.outputOn != m_settings.outputOn) {
         // Samples from before the output went on (or off) say nothing of the present current.

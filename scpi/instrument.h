@@ -1,13 +1,16 @@
 #pragma once
 
 #include "error_queue.h"
+#include "overcurrent_trip.h"
 #include "status_registers.h"
 #include "supply_protocol.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelmora::scpi {
 
@@ -21,6 +24,16 @@ struct SupplySettings {
     int negativeStep = 0;
 
     friend bool operator==(const SupplySettings&, const SupplySettings&) = default;
+};
+
+// A program of voltage steps as the sessions build it: a list per rail (in voltage steps) and
+// one of dwells; a one-element list holds for every step.
+struct ListSettings {
+    std::vector<int> positiveSteps;
+    std::vector<int> negativeSteps;
+    std::vector<std::chrono::milliseconds> dwells;
+    // Passes through the steps; none for without end.
+    std::optional<std::size_t> count = 1;
 };
 
 // The instrument all sessions share: the supply's settings, the selected rail, the status
@@ -42,6 +55,27 @@ public:
     // The output is off once the supply is gone, and stays off when it comes back.
     void SupplyLost();
     void SupplyFound();
+    // The host's protection has switched the output off; the trip latches until cleared.
+    void Tripped(const overcurrent::TripRecord& trip);
+
+    ListSettings& List() { return m_list; }
+    bool ProgramRunning() const { return m_programRunning; }
+    // From the host: the program has started, or has ended with the output off.
+    void ProgramStarted();
+    void ProgramEnded();
+    // *OPC: the operation-complete event waits for the program's end.
+    void CompleteWhenIdle();
+
+    // Over-current protection as the sessions set it; the host's engine follows it.
+    const overcurrent::TripSettings& Protection() const { return m_protection; }
+    void SetProtection(const overcurrent::TripSettings& settings) { m_protection = settings; }
+    const std::optional<overcurrent::TripRecord>& Trip() const { return m_trip; }
+    void ClearTrip();
+    // How many latched trips have been cleared: lets the host's engine tell a clear meant for
+    // a trip it knows from one that came before it.
+    std::uint64_t TripClears() const { return m_tripClears; }
+    // As the server starts: no rail watched, no trip latched.
+    void ResetProtection();
 
     // For the sessions.
     const SupplySettings& Settings() const { return m_settings; }
@@ -79,6 +113,12 @@ private:
     ErrorQueue m_errors;
     StatusRegisters m_status;
     std::array<Samples, 2> m_samples;
+    overcurrent::TripSettings m_protection;
+    std::optional<overcurrent::TripRecord> m_trip;
+    ListSettings m_list;
+    bool m_programRunning = false;
+    bool m_completionPending = false;
+    std::uint64_t m_tripClears = 0;
     bool m_lost = false;
     bool m_silent = false;
     std::string m_model;

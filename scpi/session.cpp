@@ -173,6 +173,11 @@ std::optional<ApplyAction> Session::Flush() {
         m_instrument.Report(Error::HardwareMissing);
         after.outputOn = false;
     }
+    if (after.outputOn && !before.outputOn && m_instrument.Trip()) {
+        // Tripped while the line waited: the trip holds until it is cleared.
+        m_instrument.Report(Error::SettingsConflict);
+        after.outputOn = false;
+    }
     if (after == before) {
         return std::nullopt;
     }

@@ -25,9 +25,11 @@ inline constexpr std::uint8_t kOperation = 0x80;
 
 namespace oper {
 inline constexpr std::uint16_t kOutputOn = 1u << 8;
+inline constexpr std::uint16_t kProgramRunning = 1u << 14;
 } // namespace oper
 
 namespace ques {
+inline constexpr std::uint16_t kOverCurrent = 1u << 1;
 inline constexpr std::uint16_t kSupplyAbsent = 1u << 9;
 } // namespace ques
 

@@ -2,8 +2,12 @@
 
 #include "supply_protocol.h"
 
+#include <chrono>
+#include <cstddef>
+#include <optional>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 // What a session asks of the supply, and what the host tells it back. The host owns the port:
 // it turns each action into the supply's commands and runs them off the session's thread.
@@ -26,7 +30,28 @@ struct IdentifyAction {};
 // Done once the host has handed the instrument its next poll sample (or reported its failure).
 struct SampleAction {};
 
-using SupplyAction = std::variant<ApplyAction, MeasureAction, IdentifyAction, SampleAction>;
+// Starts a program of voltage steps, each applied at its scheduled time, and is done at once;
+// the host tells the instrument when the program ends, with the output off.
+struct ProgramStep {
+    int positiveStep = 0;
+    int negativeStep = 0;
+    std::chrono::milliseconds dwell{};
+};
+
+struct RunProgramAction {
+    std::vector<ProgramStep> steps;
+    // Runs through the steps; none for without end.
+    std::optional<std::size_t> passes;
+};
+
+// Ends the running program at once, with the output off.
+struct StopProgramAction {};
+
+// Done once no program runs.
+struct ProgramEndAction {};
+
+using SupplyAction = std::variant<ApplyAction, MeasureAction, IdentifyAction, SampleAction,
+                                  RunProgramAction, StopProgramAction, ProgramEndAction>;
 
 struct ActionResult {
     enum class Outcome {
@@ -35,6 +60,8 @@ struct ActionResult {
         NoAnswer,
         // The port is gone.
         Gone,
+        // The host's protection has tripped: the output stays off until the trip is cleared.
+        Refused,
     };
     Outcome outcome = Outcome::Done;
     // The reading of a MeasureAction.

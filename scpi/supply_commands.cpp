@@ -1,9 +1,13 @@
 #include "decimal_reading.h"
 #include "handlers.h"
 #include "parameter_values.h"
+#include "voltage_sequence.h"
 #include "voltage_table.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -98,6 +102,73 @@ int MilliampsOn(Rail rail, const protocol::CurrentReading& reading) {
     return rail == Rail::Positive ? reading.positiveMa : reading.negativeMa;
 }
 
+// A program's steps are the supply's own: the host applies them, and a session's changes
+// would be undone at the next step.
+bool RefusedWhileRunning(Call& call) {
+    if (!call.Device().ProgramRunning()) {
+        return false;
+    }
+    call.Fail(Error::SettingsConflict);
+    return true;
+}
+
+constexpr double kMillisecondsPerSecond = 1000.0;
+// SCPI-99's value for INFinity.
+constexpr double kInfinityAnswer = 9.9e37;
+
+const Limits kDwellLimits{static_cast<double>(kMinDwell.count()) / kMillisecondsPerSecond,
+                          static_cast<double>(std::chrono::milliseconds(kMaxDwell).count()) /
+                              kMillisecondsPerSecond,
+                          static_cast<double>(kMinDwell.count()) / kMillisecondsPerSecond};
+
+std::vector<int>& ListOf(ListSettings& list, Rail rail) {
+    return rail == Rail::Positive ? list.positiveSteps : list.negativeSteps;
+}
+
+template <typename T, typename Format>
+std::string Joined(const std::vector<T>& values, Format format) {
+    std::string text;
+    for (const auto& value : values) {
+        if (!text.empty()) {
+            text.push_back(',');
+        }
+        text += format(value);
+    }
+    return text;
+}
+
+// The steps INITiate runs, or the error that stops it: a one-element list holds for every
+// step, a rail without a list keeps its present voltage, and longer lists must agree.
+Converted<std::vector<ProgramStep>> ProgramOf(const ListSettings& list,
+                                              const SupplySettings& present) {
+    if (list.dwells.empty() || (list.positiveSteps.empty() && list.negativeSteps.empty())) {
+        return {{}, Error::SettingsConflict};
+    }
+    std::size_t length = 1;
+    for (const std::size_t size :
+         {list.positiveSteps.size(), list.negativeSteps.size(), list.dwells.size()}) {
+        if (size > 1) {
+            if (length > 1 && size != length) {
+                return {{}, Error::SettingsConflict};
+            }
+            length = size;
+        }
+    }
+    const auto at = [](const auto& values, std::size_t index, auto otherwise) {
+        if (values.empty()) {
+            return otherwise;
+        }
+        return values.size() == 1 ? values.front() : values[index];
+    };
+    std::vector<ProgramStep> steps;
+    for (std::size_t index = 0; index < length; ++index) {
+        steps.push_back({at(list.positiveSteps, index, present.positiveStep),
+                         at(list.negativeSteps, index, present.negativeStep),
+                         at(list.dwells, index, std::chrono::milliseconds{})});
+    }
+    return {std::move(steps), Error::None};
+}
+
 } // namespace
 
 void SelectRailByName(Call& call) {
@@ -128,6 +199,9 @@ void RailNumberQuery(Call& call) {
 }
 
 void SetVoltage(Call& call) {
+    if (RefusedWhileRunning(call)) {
+        return;
+    }
     const Rail rail = call.Device().SelectedRail();
     const auto step = StepOf(rail, call.Parameters().front());
     if (step.error != Error::None) {
@@ -155,6 +229,9 @@ void VoltageQuery(Call& call) {
 }
 
 void ApplyVoltage(Call& call) {
+    if (RefusedWhileRunning(call)) {
+        return;
+    }
     const auto& parameters = call.Parameters();
     const auto rail = RailNamed(parameters[0]);
     if (!rail) {
@@ -193,9 +270,17 @@ void SetOutput(Call& call) {
         call.Fail(on.error);
         return;
     }
+    if (RefusedWhileRunning(call)) {
+        return;
+    }
     // The host has lost the supply: it cannot be switched on, and a later return must not
     // switch it on by surprise.
     if (on.value && call.Device().SupplyAbsent()) {
+        call.Fail(Error::SettingsConflict);
+        return;
+    }
+    // A trip keeps the output off until it is cleared.
+    if (on.value && call.Device().Trip()) {
         call.Fail(Error::SettingsConflict);
         return;
     }
@@ -247,6 +332,111 @@ void FetchCurrentQuery(Call& call) {
         return;
     }
     call.Fail(Error::DataCorruptOrStale);
+}
+
+void SetListVoltage(Call& call) {
+    const Rail rail = call.Device().SelectedRail();
+    std::vector<int> steps;
+    for (const auto& parameter : call.Parameters()) {
+        const auto step = StepOf(rail, parameter);
+        if (step.error != Error::None) {
+            call.Fail(step.error);
+            return;
+        }
+        steps.push_back(step.value);
+    }
+    ListOf(call.Device().List(), rail) = std::move(steps);
+}
+
+void ListVoltageQuery(Call& call) {
+    const Rail rail = call.Device().SelectedRail();
+    call.Answer(Joined(ListOf(call.Device().List(), rail),
+                       [rail](int step) { return Nr3(Signed(rail, StepVolts(step))); }));
+}
+
+void SetListDwell(Call& call) {
+    std::vector<std::chrono::milliseconds> dwells;
+    for (const auto& parameter : call.Parameters()) {
+        const auto seconds = DecimalValue(parameter, Unit::Second, kDwellLimits);
+        if (seconds.error != Error::None) {
+            call.Fail(seconds.error);
+            return;
+        }
+        const double milliseconds = std::round(seconds.value * kMillisecondsPerSecond);
+        if (!(milliseconds >= static_cast<double>(kMinDwell.count()) &&
+              milliseconds <= static_cast<double>(std::chrono::milliseconds(kMaxDwell).count()))) {
+            call.Fail(Error::DataOutOfRange);
+            return;
+        }
+        dwells.emplace_back(static_cast<std::chrono::milliseconds::rep>(milliseconds));
+    }
+    call.Device().List().dwells = std::move(dwells);
+}
+
+void ListDwellQuery(Call& call) {
+    call.Answer(Joined(call.Device().List().dwells, [](std::chrono::milliseconds dwell) {
+        return Nr3(static_cast<double>(dwell.count()) / kMillisecondsPerSecond);
+    }));
+}
+
+void SetListCount(Call& call) {
+    const auto& parameter = call.Parameters().front();
+    if (IsWord(parameter, "INFinity")) {
+        call.Device().List().count.reset();
+        return;
+    }
+    const auto count = WholeValue(parameter, 1, std::numeric_limits<int>::max());
+    if (count.error != Error::None) {
+        call.Fail(count.error);
+        return;
+    }
+    call.Device().List().count = static_cast<std::size_t>(count.value);
+}
+
+void ListCountQuery(Call& call) {
+    const auto& count = call.Device().List().count;
+    call.Answer(count ? std::to_string(*count) : Nr3(kInfinityAnswer));
+}
+
+void Initiate(Call& call) {
+    if (const ActionResult* started = call.Resumed()) {
+        if (const Error error = ErrorOf(started->outcome); error != Error::None) {
+            call.Fail(error);
+        }
+        return;
+    }
+    auto& device = call.Device();
+    if (device.ProgramRunning()) {
+        call.Fail(Error::InitIgnored);
+        return;
+    }
+    if (device.SupplyAbsent()) {
+        call.Fail(Error::HardwareMissing);
+        return;
+    }
+    if (device.Trip()) {
+        call.Fail(Error::SettingsConflict);
+        return;
+    }
+    auto program = ProgramOf(device.List(), call.Settings());
+    if (program.error != Error::None) {
+        call.Fail(program.error);
+        return;
+    }
+    call.Exchange(RunProgramAction{std::move(program.value), device.List().count});
+}
+
+void Abort(Call& call) {
+    if (!call.Device().ProgramRunning() && !call.Resumed()) {
+        return;
+    }
+    const ActionResult* stopped = call.Exchange(StopProgramAction{});
+    if (!stopped) {
+        return;
+    }
+    if (const Error error = ErrorOf(stopped->outcome); error != Error::None) {
+        call.Fail(error);
+    }
 }
 
 } // namespace pelmora::scpi

@@ -387,4 +387,145 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
         << serve.Log();
 }
 
+// A simulated supply whose rails read exactly V / R, with `changes` on schedule.
+SimConfig QuietLoads(double positiveOhms, double negativeOhms,
+                     std::vector<pelmora::sim::LoadChange> changes = {}) {
+    SimConfig config;
+    config.noiseMa = 0;
+    config.positiveLoadOhms = positiveOhms;
+    config.negativeLoadOhms = negativeOhms;
+    config.loadChanges = std::move(changes);
+    return config;
+}
+
+// Whether `rail`'s protection reports a trip within a few seconds.
+bool Tripped(TcpLineClient& client, std::string_view rail) {
+    const std::string ask = "INST " + std::string(rail) + ";:CURR:PROT:TRIP?";
+    return WaitUntil([&] { return client.Ask(ask) == "1"; }, 10s);
+}
+
+TEST(ServeProtection, ATripSwitchesOffAtOnceAndLatchesUntilCleared) {
+    // 5 V into 10 ohms is 500 mA, from one second after the output goes on.
+    SimulatedSupply supply(QuietLoads(100.0, 100.0, {{1s, 10.0, 100.0}}));
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    EXPECT_EQ(client.Ask("CURR:PROT 0.3;PROT:STAT ON;DEL 0;:VOLT 5;:OUTP ON;*OPC?"), "1");
+    ASSERT_TRUE(Tripped(client, "POS")) << serve.Log();
+    EXPECT_FALSE(supply.State().outputOn);
+    // The reset follows the poll that saw the second sample over the limit, with nothing
+    // between them.
+    const auto commands = Commands(supply);
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(commands.back(), protocol::kResetCommand);
+    EXPECT_EQ(commands[commands.size() - 2], protocol::kCurrentRequest);
+    EXPECT_EQ(client.Ask("OUTP?;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;1;2");
+    EXPECT_TRUE(Contains(serve.Log(), "over-current trip: positive rail drew 500 mA, over its "
+                                      "300 mA limit"))
+        << serve.Log();
+
+    const auto before = Commands(supply).size();
+    EXPECT_EQ(client.Ask("OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
+    EXPECT_EQ(Commands(supply).size(), before) << "switched on while tripped";
+
+    EXPECT_EQ(client.Ask("CURR:PROT:CLE;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;0");
+    EXPECT_EQ(client.Ask("CURR:PROT:STAT OFF;:OUTP ON;*OPC?;:OUTP?"), "1;1");
+    EXPECT_TRUE(supply.State().outputOn);
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST(ServeProtection, TheNegativeRailTripsWhileTheUnwatchedRailDrawsMore) {
+    // The negative rail shorted from the start: its reading stops at full scale.
+    SimulatedSupply supply(QuietLoads(10.0, pelmora::sim::kShortOhms));
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    // The positive rail's 500 mA is over its 0.1 A limit, but its protection is off.
+    EXPECT_EQ(client.Ask("CURR:PROT 0.1;:INST NEG;:CURR:PROT 0.9;PROT:STAT 1;DEL 0.2;"
+                         ":VOLT -5;:INST POS;:VOLT 5;:OUTP ON;*OPC?"),
+              "1");
+    ASSERT_TRUE(Tripped(client, "NEG")) << serve.Log();
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_EQ(client.Ask("INST POS;:CURR:PROT:TRIP?"), "0");
+    EXPECT_TRUE(Contains(serve.Log(), "negative rail drew 999 mA, over its 900 mA limit"))
+        << serve.Log();
+}
+
+TEST(ServeProtection, NoTripAtTheLimitNorWithinTheDelay) {
+    // 5 V into 100 ohms is exactly 50 mA on each rail.
+    SimulatedSupply supply(QuietLoads(100.0, 100.0));
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    const auto pollsAfter = [&](std::size_t count) {
+        const auto polls = CountOf(supply, protocol::kCurrentRequest);
+        return WaitUntil(
+            [&] { return CountOf(supply, protocol::kCurrentRequest) >= polls + count; }, 10s);
+    };
+    EXPECT_EQ(client.Ask("CURR:PROT 0.05;PROT:STAT ON;DEL 0;:VOLT 5;:INST NEG;:VOLT -5;"
+                         ":OUTP ON;*OPC?"),
+              "1");
+    ASSERT_TRUE(pollsAfter(4));
+    EXPECT_EQ(client.Ask("OUTP?;:STAT:QUES:COND?"), "1;0") << "tripped at the limit";
+    // Over its limit, but each change of voltage starts ten seconds of delay.
+    EXPECT_EQ(client.Ask("CURR:PROT 0.049;PROT:STAT ON;DEL 10;:VOLT -6;*OPC?"), "1");
+    ASSERT_TRUE(pollsAfter(4));
+    EXPECT_EQ(client.Ask("OUTP?;:STAT:QUES:COND?"), "1;0") << "tripped within the delay";
+    EXPECT_EQ(client.Ask("CURR:PROT:DEL 0;:VOLT -5;*OPC?"), "1");
+    ASSERT_TRUE(Tripped(client, "NEG")) << serve.Log();
+    EXPECT_FALSE(supply.State().outputOn);
+}
+
+// The voltage commands the supply got, in order.
+std::vector<std::string> VoltageCommands(const SimulatedSupply& supply) {
+    std::vector<std::string> voltages;
+    for (const auto& command : Commands(supply)) {
+        if (command.starts_with("V")) {
+            voltages.push_back(command);
+        }
+    }
+    return voltages;
+}
+
+TEST(ServeProgram, RunsEveryStepInOrderAndEndsWithTheOutputOff) {
+    SimulatedSupply supply;
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    EXPECT_EQ(client.Ask("INST NEG;:VOLT -12;:INST POS;:LIST:VOLT 3,5,6;DWEL 0.3;COUN 2;"
+                         ":INIT;:STAT:OPER:COND?"),
+              "16384");
+    EXPECT_EQ(client.Ask("*OPC?;:STAT:OPER:COND?;:OUTP?"), "1;0;0");
+    const auto step = [](const char* positive) {
+        return protocol::BuildVoltageCommand(positive, "120");
+    };
+    EXPECT_EQ(VoltageCommands(supply),
+              (std::vector<std::string>{step("030"), step("050"), step("060"), step("030"),
+                                        step("050"), step("060")}));
+    EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand);
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST(ServeProgram, AbortAndATripStopItWithTheOutputOff) {
+    // 5 V into 10 ohms is 500 mA, from two seconds after the output first goes on.
+    SimulatedSupply supply(QuietLoads(100.0, 100.0, {{2s, 10.0, 100.0}}));
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    TcpLineClient client(serve.Port());
+    ASSERT_TRUE(client.Send("LIST:VOLT 5;DWEL 0.3;COUN INF;:INIT;:VOLT 6\n"));
+    ASSERT_TRUE(WaitUntil([&] { return supply.State().outputOn; }, 10s));
+    EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
+    EXPECT_EQ(client.Ask("ABOR;:STAT:OPER:COND?;:OUTP?"), "0;0");
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_TRUE(Contains(serve.Log(), "program aborted by 127.0.0.1:")) << serve.Log();
+
+    // Protected now: the load's change trips it, and the program ends where it was.
+    EXPECT_EQ(client.Ask("CURR:PROT 0.3;PROT:STAT ON;DEL 0;:INIT;*OPC?;:STAT:OPER:COND?"), "1;0");
+    EXPECT_EQ(client.Ask("CURR:PROT:TRIP?;:OUTP?"), "1;0");
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_TRUE(Contains(serve.Log(), "program stopped by the over-current trip")) << serve.Log();
+}
+
 } // namespace

@@ -39,6 +39,13 @@ ActionResult ScriptedHost::Carry(const SupplyAction& action) {
                 result.reading = reading;
             } else if constexpr (std::is_same_v<Kind, IdentifyAction>) {
                 wire.emplace_back(protocol::kIdentityRequest);
+            } else if constexpr (std::is_same_v<Kind, RunProgramAction>) {
+                programs.push_back(kind);
+                instrument.ProgramStarted();
+            } else if constexpr (std::is_same_v<Kind, StopProgramAction> ||
+                                 std::is_same_v<Kind, ProgramEndAction>) {
+                // The program runs to its end here as soon as anyone waits for it.
+                EndProgram();
             } else {
                 wire.emplace_back(protocol::kCurrentRequest);
                 if (result.outcome == ActionResult::Outcome::Done) {
@@ -50,6 +57,18 @@ ActionResult ScriptedHost::Carry(const SupplyAction& action) {
         },
         action);
     return result;
+}
+
+void ScriptedHost::EndProgram() {
+    if (!instrument.ProgramRunning()) {
+        return;
+    }
+    const auto settings = instrument.Settings();
+    if (settings.outputOn) {
+        wire.emplace_back(protocol::kResetCommand);
+    }
+    instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
+    instrument.ProgramEnded();
 }
 
 std::vector<int> ScriptedHost::DrainErrors() {

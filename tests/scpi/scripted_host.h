@@ -28,6 +28,10 @@ public:
     std::string Send(std::string_view bytes) { return Send(session, bytes); }
     // The supply's command for `action`, recorded on the wire; poll samples are delivered.
     pelmora::scpi::ActionResult Carry(const pelmora::scpi::SupplyAction& action);
+    // The programs started, oldest first; the host runs none of their steps.
+    std::vector<pelmora::scpi::RunProgramAction> programs;
+    // Ends the running program as the server does, with the output off.
+    void EndProgram();
     // Every error queued so far, oldest first, as numbers.
     std::vector<int> DrainErrors();
 };
