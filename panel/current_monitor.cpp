@@ -29,6 +29,7 @@ void CSupplyPanelDlg::OnTimer(int /*timerId*/) {
         return;
     }
     const bool answered = PollCurrents();
+    ShowSequenceProgress();
     if (m_port.IsGone()) {
         OnSupplyLost();
         return;
@@ -60,6 +61,12 @@ void CSupplyPanelDlg::ShowAlert() {
 bool CSupplyPanelDlg::PollCurrents() {
     const auto reading =
         pelmora::protocol::ParseCurrentReply(ExchangeCommand(pelmora::protocol::kCurrentRequest));
+    // Each sample, not the average, goes to the protection, and a trip's reset goes out before
+    // anything else is done with the reading.
+    if (const auto trip = m_protection.Sample(
+            {reading, std::chrono::steady_clock::now(), std::chrono::system_clock::now()})) {
+        OnTrip(*trip);
+    }
     if (reading) {
         m_posHistory.Push(reading->positiveMa);
         m_negHistory.Push(reading->negativeMa);

@@ -23,22 +23,37 @@ public:
     }
 };
 
-} // namespace
-
-QString ChooseFileToWrite(QWidget* parent, const QString& title, const QString& suggestedName,
-                          const QString& filter) {
+QString StartingDirectory() {
     QString directory = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (directory.isEmpty() || !QDir(directory).exists()) {
         directory = QDir::homePath();
     }
-    QFileDialog dialog(parent, title, QDir(directory).filePath(suggestedName), filter);
+    return directory;
+}
+
+QString ChosenFile(QFileDialog& dialog) {
     CPlainIconProvider icons;
     dialog.setIconProvider(&icons);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
     return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+QString ChooseFileToWrite(QWidget* parent, const QString& title, const QString& suggestedName,
+                          const QString& filter) {
+    QFileDialog dialog(parent, title, QDir(StartingDirectory()).filePath(suggestedName), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(suggestedName);
+    return ChosenFile(dialog);
+}
+
+QString ChooseFileToRead(QWidget* parent, const QString& title, const QString& filter) {
+    QFileDialog dialog(parent, title, StartingDirectory(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return ChosenFile(dialog);
 }

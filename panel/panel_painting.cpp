@@ -33,6 +33,11 @@ void CSupplyPanelDlg::contextMenuEvent(QContextMenuEvent* event) {
         connect(menu.addAction(tr("記録を開始…")), &QAction::triggered, this,
                 &CSupplyPanelDlg::OnStartRecording);
     }
+    connect(menu.addAction(tr("過電流保護…")), &QAction::triggered, this,
+            &CSupplyPanelDlg::OnProtection);
+    QAction* sequence = menu.addAction(tr("シーケンス実行…"));
+    sequence->setEnabled(m_port.IsOpen() && !SequenceRunning());
+    connect(sequence, &QAction::triggered, this, &CSupplyPanelDlg::OnRunSequence);
     QAction* reconnect = menu.addAction(tr("再接続"));
     reconnect->setEnabled(!m_port.IsOpen());
     connect(reconnect, &QAction::triggered, this, &CSupplyPanelDlg::OnReconnect);

@@ -54,9 +54,10 @@ void CSupplyPanelDlg::SendVoltage() {
     SleepMs(pelmora::protocol::kVoltageSettleMs);
 }
 
-void CSupplyPanelDlg::SendReset() {
+bool CSupplyPanelDlg::SendReset() {
     const int waitMs = HostWaitMs();
-    m_port.Write(pelmora::protocol::kResetCommand.data(),
-                 CountOf(pelmora::protocol::kResetCommand));
+    const int written = m_port.Write(pelmora::protocol::kResetCommand.data(),
+                                     CountOf(pelmora::protocol::kResetCommand));
     SleepMs(waitMs);
+    return written == CountOf(pelmora::protocol::kResetCommand);
 }

@@ -5,6 +5,7 @@
 #include "drop_down_list.h"
 #include "key_repeat_filter.h"
 #include "label_fit.h"
+#include "overcurrent_dlg.h"
 #include "panel_timing.h"
 #include "resource.h"
 #include "response_box.h"
@@ -40,6 +41,10 @@ CSupplyPanelDlg::CSupplyPanelDlg(QWidget* parent)
     ApplyDialogFrame(*this);
     m_caption = windowTitle();
     DoDataExchange();
+    m_stepTimer.setSingleShot(true);
+    // A step's start is its schedule's: a coarse timer could be late by a twentieth of its wait.
+    m_stepTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_stepTimer, &QTimer::timeout, this, &CSupplyPanelDlg::OnStepDue);
 }
 
 CSupplyPanelDlg::~CSupplyPanelDlg() = default;
@@ -75,8 +80,8 @@ void CSupplyPanelDlg::DoDataExchange() {
             &CSupplyPanelDlg::OnCbnCloseupPosVoltage);
     connect(m_negVoltageCombo, &CDropDownList::stepped, this,
             &CSupplyPanelDlg::OnCbnCloseupNegVoltage);
-    auto* onOff = BoundControl<QPushButton>(IDC_ONOFF);
-    connect(onOff, &QPushButton::clicked, this, &CSupplyPanelDlg::OnBnClickedOnOff);
+    m_onOffButton = BoundControl<QPushButton>(IDC_ONOFF);
+    connect(m_onOffButton, &QPushButton::clicked, this, &CSupplyPanelDlg::OnBnClickedOnOff);
     // The keys that press ON/OFF, on the button itself and, through the panel's default button,
     // from the other controls: a held key switches the output once. The filter watches every
     // control that can have the focus, as a key's release goes no further than that control.
@@ -114,6 +119,15 @@ void CSupplyPanelDlg::ShowConnection() {
     QString title = where;
     if (m_recording.IsRecording()) {
         title += QString::fromUtf8(kTitleSeparator) + tr("記録中");
+    }
+    if (const auto& trip = m_protection.Trip()) {
+        title += QString::fromUtf8(kTitleSeparator) + tr("トリップ: %1").arg(TripText(*trip));
+    } else if (const auto& armed = m_protection.Settings(); armed.AnyEnabled()) {
+        const auto limitText = [](const overcurrent::RailLimit& limit) {
+            return limit.enabled ? tr("%1 mA").arg(limit.limitMa) : tr("なし");
+        };
+        title += QString::fromUtf8(kTitleSeparator) +
+                 tr("保護 正 %1 / 負 %2").arg(limitText(armed.positive), limitText(armed.negative));
     }
     setWindowTitle(title + QString::fromUtf8(kTitleSeparator) + m_caption);
 }
@@ -178,6 +192,7 @@ void CSupplyPanelDlg::TakeChosenCode(CDropDownList& list, std::string& code) {
     // rail's entry again.
     list.setEditText(list.itemText(chosen));
     if (m_outputOn) {
+        m_protection.VoltageChanged(std::chrono::steady_clock::now());
         SendVoltage();
     }
 }
@@ -199,15 +214,11 @@ void CSupplyPanelDlg::OnCbnCloseupNegVoltage() {
 }
 
 void CSupplyPanelDlg::OnBnClickedOnOff() {
-    m_outputOn = !m_outputOn;
     if (m_outputOn) {
-        // The graph leaves a gap where the output was off.
-        m_trace.BeginPeriod();
-        SendVoltage();
+        SwitchOutputOff();
     } else {
-        SendReset();
+        SwitchOutputOn();
     }
-    update();
 }
 
 void CSupplyPanelDlg::OnClose() {
@@ -215,6 +226,8 @@ void CSupplyPanelDlg::OnClose() {
         return;
     }
     m_closed = true;
+    // The reset below switches the output off.
+    EndSequence(false);
     if (m_timerId != 0) {
         killTimer(m_timerId);
         m_timerId = 0;

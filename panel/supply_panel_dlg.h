@@ -3,7 +3,9 @@
 #include "current_history.h"
 #include "current_recording.h"
 #include "current_trace.h"
+#include "overcurrent_trip.h"
 #include "search_report.h"
+#include "sequence_schedule.h"
 #include "serial_channel.h"
 #include "supply_watch.h"
 
@@ -11,6 +13,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -24,6 +27,7 @@ class CResponseBox;
 class QPushButton;
 class CDropDownList;
 class CCurrentGraphWnd;
+class CSequenceDlg;
 
 namespace Ui {
 class IDD_PANEL;
@@ -48,8 +52,9 @@ public:
 
     // Voltage command for both rails' stored codes, then the fixed settle pause. No reply.
     void SendVoltage();
-    // Switches the supply's output off, then the host wait. No reply.
-    void SendReset();
+    // Switches the supply's output off, then the host wait. No reply. False when the command
+    // did not reach the device.
+    bool SendReset();
     // True when port n is listed and the channel opened it.
     bool ProbePort(int portNumber);
     // True when the open port answers the identity request with the supply's identity.
@@ -66,6 +71,12 @@ public:
     // Asks for a file and records every poll to it from now on; a second call stops.
     void OnStartRecording();
     void OnStopRecording();
+    // The over-current protection's dialog: its settings for this session, and the trip's
+    // clearing.
+    void OnProtection();
+    // Asks for a sequence file, checks all of it and runs it, the output on from its first step
+    // and off after its last.
+    void OnRunSequence();
 
     // System commands: the About entry, or the window's own commands such as close.
     void OnSysCommand(unsigned int nID, long long lParam);
@@ -118,6 +129,28 @@ private:
     // The recording could not be written: it has ended, and the user is told why.
     void ReportRecordingFailure(const QString& path, const QString& problem);
 
+    // The output goes on unless a trip is latched; then the user is told how to clear it.
+    bool SwitchOutputOn();
+    void SwitchOutputOff();
+    // A poll's sample went to the protection and tripped it: the reset goes out before anything
+    // else, and the user learns which rail, or that the reset could not be delivered.
+    void OnTrip(const pelmora::overcurrent::TripRecord& trip);
+    // Leaves a box over the panel without a loop of its own, as the alert is.
+    void OpenBox(QMessageBox::Icon icon, const QString& text);
+
+    // Running a sequence.
+    bool SequenceRunning() const { return m_schedule.has_value(); }
+    // Applies slot `number` of the schedule and waits for the next one.
+    void RunSlot(std::size_t number);
+    void OnStepDue();
+    void ShowSequenceProgress();
+    // The program is over (its end, Stop, a trip, the supply's loss or the panel closing). With
+    // `switchOff` the output goes off, if the supply can still hear it.
+    void EndSequence(bool switchOff);
+    // The user's own settings of the voltages and the output are locked out while a program
+    // runs, so that what the panel shows is what the program set.
+    void LockSettings(bool locked);
+
     // Losing and finding the supply again.
     // The supply was found on this port: it gets the reset, whatever the end of the program.
     void OnSupplyFound(const pelmora::SerialPortEntry& port);
@@ -150,6 +183,7 @@ private:
     QLineEdit* m_waitEdit = nullptr;
     CDropDownList* m_posVoltageCombo = nullptr;
     CDropDownList* m_negVoltageCombo = nullptr;
+    QPushButton* m_onOffButton = nullptr;
     bool m_initialised = false;
     bool m_closed = false;
     QString m_caption;
@@ -164,4 +198,12 @@ private:
     std::chrono::steady_clock::time_point m_traceStart = std::chrono::steady_clock::now();
     CCurrentGraphWnd* m_graph = nullptr;
     CCurrentRecording m_recording;
+    // The protection lives for the session only: the panel writes no settings.
+    pelmora::overcurrent::TripEngine m_protection;
+    // The running sequence: its steps, when each is due, the slot applied last.
+    std::vector<pelmora::SequenceStep> m_program;
+    std::optional<pelmora::SequenceSchedule> m_schedule;
+    std::size_t m_slotNumber = 0;
+    QTimer m_stepTimer;
+    QPointer<CSequenceDlg> m_sequenceDlg;
 };

@@ -23,7 +23,9 @@ void CSupplyPanelDlg::OnSupplyLost() {
     m_port.Close();
     // The recording says when the supply went, once, whether a poll was out or not.
     NoteLoss();
+    EndSequence(false);
     m_outputOn = false;
+    m_protection.OutputOff();
     update();
     ShowConnection();
     StartWatching();

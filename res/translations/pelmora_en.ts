@@ -65,6 +65,49 @@
     </message>
 </context>
 <context>
+    <name>COverCurrentDlg</name>
+    <message>
+        <source>正側</source>
+        <translation>Positive rail</translation>
+    </message>
+    <message>
+        <source>負側</source>
+        <translation>Negative rail</translation>
+    </message>
+    <message>
+        <source>%1 %2 mA &gt; %3 mA (%4)</source>
+        <translation>%1 %2 mA &gt; %3 mA (%4)</translation>
+    </message>
+    <message>
+        <source>過電流保護</source>
+        <translation>Over-current protection</translation>
+    </message>
+    <message>
+        <source>連続サンプル数</source>
+        <translation>Consecutive samples</translation>
+    </message>
+    <message>
+        <source>投入後の待ち時間</source>
+        <translation>Delay after switching on</translation>
+    </message>
+    <message>
+        <source>ソフトウェアによる保護です。出力が切れるまで最大で サンプル数 × ポーリング周期 + 1 回の通信がかかります。</source>
+        <translation>Protection in software, not in the supply: the output goes off at worst the number of samples times the poll period plus one exchange after the current goes over the limit.</translation>
+    </message>
+    <message>
+        <source>トリップを解除</source>
+        <translation>Clear trip</translation>
+    </message>
+    <message>
+        <source>トリップ: %1</source>
+        <translation>Tripped: %1</translation>
+    </message>
+    <message>
+        <source>トリップなし</source>
+        <translation>Not tripped</translation>
+    </message>
+</context>
+<context>
     <name>CSupplyPanelDlg</name>
     <message>
         <source>再接続</source>
@@ -97,6 +140,81 @@
     <message>
         <source>記録中</source>
         <translation>Recording</translation>
+    </message>
+    <message>
+        <source>トリップ: %1</source>
+        <translation>Tripped: %1</translation>
+    </message>
+    <message>
+        <source>%1 mA</source>
+        <translation>%1 mA</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>保護 正 %1 / 負 %2</source>
+        <translation>Protection pos %1 / neg %2</translation>
+    </message>
+    <message>
+        <source>過電流保護がトリップしたため、出力をオンにできません: %1
+右クリックメニューの「過電流保護…」で解除してください。</source>
+        <translation>The over-current protection has tripped, so the output cannot go on: %1
+Clear the trip under “Over-current protection…” in the context menu.</translation>
+    </message>
+    <message>
+        <source>過電流保護が出力をオフにしました: %1</source>
+        <translation>The over-current protection switched the output off: %1</translation>
+    </message>
+    <message>
+        <source>過電流を検出しましたが、電源に出力オフを送れませんでした: %1
+電源の出力がオンのままの可能性があります。電源を直接切ってください。</source>
+        <translation>Over-current, but the command to switch the output off could not reach the supply: %1
+The output may still be on. Switch the supply off at the supply itself.</translation>
+    </message>
+    <message>
+        <source>過電流保護…</source>
+        <translation>Over-current protection…</translation>
+    </message>
+    <message>
+        <source>シーケンス実行…</source>
+        <translation>Run sequence…</translation>
+    </message>
+    <message>
+        <source>シーケンス実行</source>
+        <translation>Run sequence</translation>
+    </message>
+    <message>
+        <source>シーケンス (*.csv);;すべて (*)</source>
+        <translation>Sequences (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>%1 を読めません: %2</source>
+        <translation>Cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>シーケンスを実行できません: %1</source>
+        <translation>Cannot run the sequence: %1</translation>
+    </message>
+</context>
+<context>
+    <name>CSequenceDlg</name>
+    <message>
+        <source>シーケンス実行</source>
+        <translation>Run sequence</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>ステップ %1 / %2</source>
+        <translation>Step %1 of %2</translation>
+    </message>
+    <message>
+        <source>残り %1:%2</source>
+        <translation>%1:%2 left</translation>
     </message>
 </context>
 <context>

@@ -52,13 +52,28 @@ TEST_F(EnglishPanel, EveryTextTheUserSeesIsEnglish) {
         EXPECT_EQ(m_panel->windowTitle(), QStringLiteral("Not connected \u2014 PelmoraPn99 v1.0"));
         menu = ChooseFromContextMenu(*m_panel, QStringLiteral("&About Pelmora..."));
     });
-    EXPECT_EQ(menu,
-              (QStringList{"Current graph", "Start recording…", "Reconnect", "&About Pelmora..."}));
+    EXPECT_EQ(menu, (QStringList{"Current graph", "Start recording…", "Over-current protection…",
+                                 "Run sequence… (off)", "Reconnect", "&About Pelmora..."}));
     ASSERT_EQ(m_answerer.Seen().size(), 2u);
     EXPECT_TRUE(m_answerer.Seen()[0].text.startsWith("The USB power supply cannot be found. \r\n"));
     EXPECT_TRUE(m_answerer.Seen()[0].text.endsWith(
         "(5) Check that the application has not been started twice. \r\n"));
     EXPECT_EQ(m_answerer.Seen()[1].title, QStringLiteral("About Pelmora"));
+}
+
+TEST_F(EnglishPanel, TheProtectionDialogIsEnglish) {
+    QStringList texts;
+    m_answerer.SetAnswer([&](const SeenBox& seen) {
+        texts << seen.title;
+        for (auto* label : seen.dialog->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        return QMessageBox::Ok;
+    });
+    RunPanel(*m_panel, [&] { ChooseFromContextMenu(*m_panel, "Over-current protection…"); });
+    EXPECT_TRUE(texts.contains("Over-current protection"));
+    EXPECT_TRUE(texts.contains("Consecutive samples"));
+    EXPECT_TRUE(texts.contains("Not tripped"));
 }
 
 TEST_F(EnglishPanel, EveryLabelShowsItsTextWhole) {

@@ -374,9 +374,11 @@ TEST_F(RunningPanel, ContextMenuOffersReconnectionWhileNotConnectedAndTheAboutEn
     RunPanel(m_panel, [&] {
         offered = ChooseFromContextMenu(m_panel, QStringLiteral("バージョン情報 Pelmora(&A)..."));
     });
-    EXPECT_EQ(offered, (QStringList{QStringLiteral("電流グラフ"), QStringLiteral("記録を開始…"),
-                                    QStringLiteral("再接続 (off)"),
-                                    QStringLiteral("バージョン情報 Pelmora(&A)...")}));
+    EXPECT_EQ(offered,
+              (QStringList{QStringLiteral("電流グラフ"), QStringLiteral("記録を開始…"),
+                           QStringLiteral("過電流保護…"), QStringLiteral("シーケンス実行…"),
+                           QStringLiteral("再接続 (off)"),
+                           QStringLiteral("バージョン情報 Pelmora(&A)...")}));
     EXPECT_EQ(m_answerer.CountOf(QStringLiteral("CAboutDlg")), 1);
 }
 
