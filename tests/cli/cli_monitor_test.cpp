@@ -1,6 +1,7 @@
 #include "cli_runner.h"
 #include "ending_signals_posix.h"
 #include "pty_peer.h"
+#include "sanitizer_build.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
 #include "supply_protocol.h"
@@ -175,7 +176,8 @@ public:
     CoreDumpsHere(const CoreDumpsHere&) = delete;
     CoreDumpsHere& operator=(const CoreDumpsHere&) = delete;
 
-    bool Allowed() const { return m_previousLimit.rlim_max != 0; }
+    // A sanitized program switches its own core dumps off.
+    bool Allowed() const { return m_previousLimit.rlim_max != 0 && !kAddressSanitizer; }
 
 private:
     std::filesystem::path m_directory;

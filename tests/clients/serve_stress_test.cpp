@@ -1,6 +1,7 @@
 // Everything a network can throw at a running `pelmora-cli serve` at once: afterwards it still
 // answers, has not grown, and still switches the output off when it is stopped.
 #include "running_server.h"
+#include "sanitizer_build.h"
 #include "scpi_socket.h"
 #include "simulated_supply.h"
 #include "wait_until.h"
@@ -37,17 +38,7 @@ constexpr int kTinyReceiveBuffer = 4096;
 constexpr long kAllowedGrowthKib = 4096;
 // AddressSanitizer holds freed memory back from reuse, so a sanitized server grows however
 // well it frees; there its leak check at exit, which fails the exit status, does this job.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMemoryHeldBack = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kMemoryHeldBack = true;
-#else
-constexpr bool kMemoryHeldBack = false;
-#endif
-#else
-constexpr bool kMemoryHeldBack = false;
-#endif
+constexpr bool kMemoryHeldBack = kAddressSanitizer;
 constexpr std::uint32_t kSeed = 20240501;
 
 // Pieces of SCPI and of what is not, joined at random into lines. No piece switches the output
