@@ -1,12 +1,12 @@
 #include "cli_options.h"
 
+#include "bounded_number.h"
 #include "command_input.h"
 #include "exit_status.h"
 #include "remote_address.h"
 #include "supply_timing.h"
 #include "voltage_argument.h"
 #include "voltage_table.h"
-#include "whole_number.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -20,6 +20,8 @@
 namespace pelmora::cli {
 
 namespace {
+
+using pelmora::cli11::ParseBounded;
 
 constexpr const char* kProgram = "pelmora-cli";
 constexpr const char* kDescription =
@@ -41,18 +43,6 @@ constexpr int kRemoteReplyWaitMs = 2000;
 constexpr int kMaxIntervalMs = 24 * 60 * 60 * 1000;
 constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr std::size_t kRailCount = 2;
-
-int ParseBounded(const std::string& option, const std::string& text, int minimum, int maximum) {
-    const auto value = ParseWholeNumber<int>(text);
-    if (!value) {
-        throw CLI::ValidationError(option, "'" + text + "' is not a whole number");
-    }
-    if (*value < minimum || *value > maximum) {
-        throw CLI::ValidationError(option, text + " is outside " + std::to_string(minimum) +
-                                               " to " + std::to_string(maximum));
-    }
-    return *value;
-}
 
 std::chrono::milliseconds ParseSeconds(const std::string& option, const std::string& text) {
     double seconds = 0.0;
