@@ -65,6 +65,13 @@ std::chrono::milliseconds ParseSeconds(const std::string& option, const std::str
         static_cast<long long>(std::ceil(seconds * kMillisecondsPerSecond)));
 }
 
+// "0.5" for 500 ms.
+std::string SecondsText(std::chrono::milliseconds duration) {
+    std::ostringstream text;
+    text << static_cast<double>(duration.count()) / kMillisecondsPerSecond;
+    return text.str();
+}
+
 // Seconds from `minimum` to `maximum`, to the millisecond, e.g. "0.25".
 std::chrono::milliseconds ParseSecondsIn(const std::string& option, const std::string& text,
                                          std::chrono::milliseconds minimum,
@@ -75,11 +82,9 @@ std::chrono::milliseconds ParseSecondsIn(const std::string& option, const std::s
     if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(seconds) ||
         milliseconds < static_cast<double>(minimum.count()) ||
         milliseconds > static_cast<double>(maximum.count())) {
-        std::ostringstream range;
-        range << "'" << text << "' is not a number of seconds from "
-              << static_cast<double>(minimum.count()) / kMillisecondsPerSecond << " to "
-              << static_cast<double>(maximum.count()) / kMillisecondsPerSecond;
-        throw CLI::ValidationError(option, range.str());
+        throw CLI::ValidationError(option, "'" + text + "' is not a number of seconds from " +
+                                               SecondsText(minimum) + " to " +
+                                               SecondsText(maximum));
     }
     return std::chrono::milliseconds(std::llround(milliseconds));
 }
@@ -251,7 +256,9 @@ private:
             ->group(group);
         Value(verb, "--trip-delay", "S",
               "ignore the currents this long after the output goes on or a voltage changes, "
-              "for inrush (default 0.5, at most 10)",
+              "for inrush (default " +
+                  SecondsText(overcurrent::kDefaultBlanking) + ", at most " +
+                  SecondsText(overcurrent::kMaxBlanking) + ")",
               [this](const std::string& o, const std::string& v) {
                   m_trip.blanking =
                       ParseSecondsIn(o, v, overcurrent::kMinBlanking, overcurrent::kMaxBlanking);
