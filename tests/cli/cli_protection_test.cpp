@@ -265,6 +265,19 @@ TEST(CliRun, ASignalStopsAtOnceAndSaysWhichStep) {
     EXPECT_FALSE(supply.State().outputOn);
 }
 
+TEST(CliRun, ALostSupplyStopsTheProgramAndSaysWhichStep) {
+    SimConfig config = Quiet();
+    // The identity request, the first step and two polls, then the line drops.
+    config.hangUpAfter = 5;
+    SimulatedSupply supply(config);
+    const TempFile file("0.3,5,-5\n5,6,-6\n");
+    const auto run = RunCli({"run", file.Path()}, Ports(supply));
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_NE(run.err.find("stopped at step "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the output could not be switched off"), std::string::npos) << run.err;
+}
+
 TEST(CliRun, LeaveOnKeepsTheLastStepsVoltages) {
     SimulatedSupply supply(Quiet());
     const TempFile file("0.3,5,-5\n0.3,12,-12\n");
