@@ -1,16 +1,20 @@
 #include "cli_options.h"
 
+#include "bounded_number.h"
 #include "command_input.h"
 #include "exit_status.h"
 #include "remote_address.h"
 #include "supply_timing.h"
 #include "voltage_argument.h"
 #include "voltage_table.h"
-#include "whole_number.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -21,6 +25,8 @@ namespace pelmora::cli {
 
 namespace {
 
+using pelmora::cli11::ParseBounded;
+
 constexpr const char* kProgram = "pelmora-cli";
 constexpr const char* kDescription =
     "Sets, switches, reads and records the dual-rail supply from the command line, and tells "
@@ -28,12 +34,17 @@ constexpr const char* kDescription =
 constexpr const char* kFooter = R"(
 Without --port or --device, the supply is looked for on the listed serial ports (PELMORA_PORTS,
 or the machine's serial devices), as the panel looks for it. With --connect HOST[:PORT],
-identify, set, on, off, read and monitor go through pelmora-cli serve running there instead,
-with the same output.
+identify, set, on, off, read, monitor and run go through pelmora-cli serve running there
+instead, with the same output.
+
+--trip-ma watches the currents in software and switches the output off when a rail stays over
+its limit: at worst N polls plus one exchange after it went over, and only while pelmora-cli
+runs. It is no hardware protection.
 
 Exit status: 0 success; 1 supply not found or not answering, or the server not reached;
-2 usage error, or an address serve cannot listen on (nothing was sent); 3 a port could not be
-used (permission, busy, not a terminal).
+2 usage error, a bad sequence file, or an address serve cannot listen on (nothing was sent);
+3 a port could not be used (permission, busy, not a terminal); 4 the over-current protection
+tripped and switched the output off.
 )";
 constexpr int kMaxWaitMs = 60'000;
 // A server's reply can wait behind other clients' exchanges and the supply's own pauses.
@@ -41,18 +52,7 @@ constexpr int kRemoteReplyWaitMs = 2000;
 constexpr int kMaxIntervalMs = 24 * 60 * 60 * 1000;
 constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr std::size_t kRailCount = 2;
-
-int ParseBounded(const std::string& option, const std::string& text, int minimum, int maximum) {
-    const auto value = ParseWholeNumber<int>(text);
-    if (!value) {
-        throw CLI::ValidationError(option, "'" + text + "' is not a whole number");
-    }
-    if (*value < minimum || *value > maximum) {
-        throw CLI::ValidationError(option, text + " is outside " + std::to_string(minimum) +
-                                               " to " + std::to_string(maximum));
-    }
-    return *value;
-}
+constexpr const char* kTripOff = "off";
 
 std::chrono::milliseconds ParseSeconds(const std::string& option, const std::string& text) {
     double seconds = 0.0;
@@ -63,6 +63,50 @@ std::chrono::milliseconds ParseSeconds(const std::string& option, const std::str
     }
     return std::chrono::milliseconds(
         static_cast<long long>(std::ceil(seconds * kMillisecondsPerSecond)));
+}
+
+// "0.5" for 500 ms.
+std::string SecondsText(std::chrono::milliseconds duration) {
+    std::ostringstream text;
+    text << static_cast<double>(duration.count()) / kMillisecondsPerSecond;
+    return text.str();
+}
+
+// Seconds from `minimum` to `maximum`, to the millisecond, e.g. "0.25".
+std::chrono::milliseconds ParseSecondsIn(const std::string& option, const std::string& text,
+                                         std::chrono::milliseconds minimum,
+                                         std::chrono::milliseconds maximum) {
+    double seconds = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    const double milliseconds = seconds * kMillisecondsPerSecond;
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(seconds) ||
+        milliseconds < static_cast<double>(minimum.count()) ||
+        milliseconds > static_cast<double>(maximum.count())) {
+        throw CLI::ValidationError(option, "'" + text + "' is not a number of seconds from " +
+                                               SecondsText(minimum) + " to " +
+                                               SecondsText(maximum));
+    }
+    return std::chrono::milliseconds(std::llround(milliseconds));
+}
+
+// "POS[,NEG]": one limit for both rails, or each rail's; "off" leaves a rail unwatched.
+void TakeTripLimits(const std::string& option, const std::string& text,
+                    overcurrent::TripSettings& settings) {
+    const auto comma = text.find(',');
+    const std::string positive = text.substr(0, comma);
+    const std::string negative = comma == std::string::npos ? positive : text.substr(comma + 1);
+    const auto take = [&](const std::string& typed, overcurrent::RailLimit& limit) {
+        limit.enabled = typed != kTripOff;
+        if (limit.enabled) {
+            limit.limitMa =
+                ParseBounded(option, typed, overcurrent::kMinLimitMa, overcurrent::kMaxLimitMa);
+        }
+    };
+    take(positive, settings.positive);
+    take(negative, settings.negative);
+    if (!settings.AnyEnabled()) {
+        throw CLI::ValidationError(option, "'" + text + "' watches neither rail");
+    }
 }
 
 // A value parsed by `parse`, whose std::invalid_argument becomes the option's usage error.
@@ -79,7 +123,7 @@ class CliHelpFormatter : public CLI::Formatter {
 public:
     std::string make_usage(const CLI::App* app, std::string name) const override {
         static const std::map<std::string, std::string, std::less<>> kOperands = {
-            {kProgram, " VERB"}, {"set", " POS NEG"}, {"on", " [POS NEG]"}};
+            {kProgram, " VERB"}, {"set", " POS NEG"}, {"on", " [POS NEG]"}, {"run", " FILE"}};
         const auto operands = kOperands.find(app->get_name());
         return "Usage: " + name + " [OPTIONS]" +
                (operands == kOperands.end() ? "" : operands->second) + "\n\n" +
@@ -188,6 +232,41 @@ private:
         verb->add_flag("--code", byCode, "take POS and NEG as codes of the table, e.g. 050 120");
     }
 
+    void AddTripOptions(CLI::App& verb) {
+        const auto group = "Over-current protection";
+        Value(verb, "--trip-ma", "POS[,NEG]",
+              "switch the output off when a rail draws more than this many mA (" +
+                  std::to_string(overcurrent::kMinLimitMa) + " to " +
+                  std::to_string(overcurrent::kMaxLimitMa) +
+                  "); one value for both rails, 'off' for a rail left unwatched; exit status 4",
+              [this](const std::string& o, const std::string& v) {
+                  TakeTripLimits(o, v, m_trip);
+                  m_tripAsked = true;
+              })
+            ->group(group);
+        Value(verb, "--trip-samples", "N",
+              "consecutive polls over the limit that trip (default " +
+                  std::to_string(overcurrent::kDefaultSamples) + ", at most " +
+                  std::to_string(overcurrent::kMaxSamples) + ")",
+              [this](const std::string& o, const std::string& v) {
+                  m_trip.samples =
+                      ParseBounded(o, v, overcurrent::kMinSamples, overcurrent::kMaxSamples);
+                  m_tripTuned = true;
+              })
+            ->group(group);
+        Value(verb, "--trip-delay", "S",
+              "ignore the currents this long after the output goes on or a voltage changes, "
+              "for inrush (default " +
+                  SecondsText(overcurrent::kDefaultBlanking) + ", at most " +
+                  SecondsText(overcurrent::kMaxBlanking) + ")",
+              [this](const std::string& o, const std::string& v) {
+                  m_trip.blanking =
+                      ParseSecondsIn(o, v, overcurrent::kMinBlanking, overcurrent::kMaxBlanking);
+                  m_tripTuned = true;
+              })
+            ->group(group);
+    }
+
     void AddVerbs() {
         m_ports = AddVerb("ports", "list every serial port and what answers on it");
         m_ports->add_flag("--json", m_options.json, "as JSON");
@@ -197,6 +276,9 @@ private:
         m_on = AddVerb("on", "switch the output on at POS NEG (default 1 V and -1 V)");
         AddVoltages(m_on, m_onVoltages, m_onByCode);
         m_off = AddVerb("off", "switch the output off");
+        for (CLI::App* watching : {m_set, m_on}) {
+            AddTripOptions(*watching);
+        }
         m_read = AddVerb("read", "take one current sample of both rails, in mA");
         m_read->add_flag("--json", m_options.json, "as JSON");
 
@@ -230,6 +312,28 @@ private:
         m_monitor->add_flag("--leave-on", m_options.leaveOn,
                             "leave the output on when interrupted or when the port is lost");
 
+        AddTripOptions(*m_monitor);
+
+        m_run = AddVerb("run", "run a voltage sequence from a CSV file of dwell_s,pos_v,neg_v "
+                               "steps, recording the currents; the output is off at its end");
+        m_run->add_option("file", m_sequenceFile, "the sequence file, checked whole first")
+            ->type_name("FILE")
+            ->required();
+        Value(*m_run, "--repeat", "N", "run the program N times (default 1)",
+              [this](const std::string& o, const std::string& v) {
+                  m_options.passes =
+                      ParseBounded(o, v, std::size_t{1}, std::numeric_limits<std::size_t>::max());
+              });
+        m_run->add_flag("--forever", m_forever, "repeat the program until stopped");
+        m_run
+            ->add_option("--csv", m_csvFile,
+                         "write the recording, with a step column, to FILE instead of stdout")
+            ->type_name("FILE");
+        m_run->add_flag("--leave-on", m_options.leaveOn,
+                        "leave the output as it is at the end, when interrupted or when the "
+                        "port is lost (a trip still switches it off)");
+        AddTripOptions(*m_run);
+
         m_serve = AddVerb("serve", "serve the supply to SCPI clients over TCP; the output is off "
                                    "until a client switches it on");
         m_options.listen = ParseListenAddress(kDefaultListenAddress);
@@ -262,6 +366,7 @@ private:
         exclusive(m_options.quiet, m_options.verbose, "-q, -v");
         exclusive(m_options.duration.has_value(), m_options.samples.has_value(),
                   "--duration, --samples");
+        exclusive(m_forever, m_run->count("--repeat") > 0, "--repeat, --forever");
         if (!m_portName.empty()) {
             m_options.port.name = m_portName;
         }
@@ -274,7 +379,7 @@ private:
         const std::pair<CLI::App*, Verb> verbs[] = {
             {m_ports, Verb::Ports},     {m_identify, Verb::Identify}, {m_set, Verb::Set},
             {m_on, Verb::On},           {m_off, Verb::Off},           {m_read, Verb::Read},
-            {m_monitor, Verb::Monitor}, {m_serve, Verb::Serve}};
+            {m_monitor, Verb::Monitor}, {m_run, Verb::Run},           {m_serve, Verb::Serve}};
         for (const auto& [app, verb] : verbs) {
             if (app->parsed()) {
                 m_options.verb = verb;
@@ -284,6 +389,15 @@ private:
             throw CLI::ValidationError(
                 "--connect", std::string(m_options.verb == Verb::Ports ? "ports" : "serve") +
                                  " works on this machine's ports, not through a server");
+        }
+        if (m_tripAsked) {
+            m_options.trip = m_trip;
+        } else if (m_tripTuned) {
+            throw CLI::ValidationError("--trip-samples, --trip-delay",
+                                       "need --trip-ma, the limit they go with");
+        }
+        if (m_options.verb == Verb::Run) {
+            TakeSequence();
         }
         m_options.waitMs = m_waitMs.value_or(m_options.connect ? kRemoteReplyWaitMs
                                                                : pelmora::timing::kReplyWaitMs);
@@ -312,6 +426,29 @@ private:
             } else {
                 TakeVoltages("on", m_onVoltages, m_onByCode);
             }
+        }
+    }
+
+    void TakeSequence() {
+        if (m_forever) {
+            m_options.passes.reset();
+        }
+        errno = 0;
+        std::ifstream file(m_sequenceFile, std::ios::binary);
+        std::ostringstream text;
+        // An empty file reads as no text at all, which the parser names as an empty program.
+        if (file.is_open() && !std::filesystem::is_directory(m_sequenceFile)) {
+            text << file.rdbuf();
+        }
+        if (!file.is_open() || file.bad() || std::filesystem::is_directory(m_sequenceFile)) {
+            const int why = errno != 0 ? errno : EISDIR;
+            throw CLI::ValidationError("run", "cannot read " + m_sequenceFile + ": " +
+                                                  std::strerror(why) + "; nothing was sent");
+        }
+        try {
+            m_options.sequence = ParseSequence(text.str(), m_sequenceFile);
+        } catch (const SequenceError& error) {
+            throw CLI::ValidationError(std::string(error.what()) + "; nothing was sent");
         }
     }
 
@@ -345,6 +482,11 @@ private:
     std::vector<std::string> m_setVoltages;
     std::vector<std::string> m_onVoltages;
     std::vector<std::string> m_allowed;
+    std::string m_sequenceFile;
+    overcurrent::TripSettings m_trip;
+    bool m_tripAsked = false;
+    bool m_tripTuned = false;
+    bool m_forever = false;
     bool m_setByCode = false;
     bool m_onByCode = false;
     CLI::App m_app;
@@ -355,6 +497,7 @@ private:
     CLI::App* m_off = nullptr;
     CLI::App* m_read = nullptr;
     CLI::App* m_monitor = nullptr;
+    CLI::App* m_run = nullptr;
     CLI::App* m_serve = nullptr;
 };
 

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "listen_address.h"
+#include "overcurrent_trip.h"
 #include "port_probe.h"
 #include "remote_address.h"
+#include "voltage_sequence.h"
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -14,7 +17,7 @@
 
 namespace pelmora::cli {
 
-enum class Verb { Ports, Identify, Set, On, Off, Read, Monitor, Serve };
+enum class Verb { Ports, Identify, Set, On, Off, Read, Monitor, Run, Serve };
 
 struct CliOptions {
     Verb verb = Verb::Identify;
@@ -36,7 +39,16 @@ struct CliOptions {
     std::optional<long long> samples;
     std::optional<std::filesystem::path> csvFile;
     bool stopOnError = false;
+    // monitor and run.
     bool leaveOn = false;
+
+    // on, set, monitor and run: the over-current protection, when asked for.
+    std::optional<overcurrent::TripSettings> trip;
+
+    // run: the program, read and checked whole while the command line was.
+    std::vector<SequenceStep> sequence;
+    // Passes through the program; empty for without end.
+    std::optional<std::size_t> passes = 1;
 
     // serve.
     ListenAddress listen;

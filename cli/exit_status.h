@@ -10,5 +10,7 @@ inline constexpr int kExitNoSupply = 1;
 inline constexpr int kExitUsage = 2;
 // A port could not be used: permission, held by another program, or no terminal.
 inline constexpr int kExitPortAccess = 3;
+// The over-current protection tripped and switched the output off.
+inline constexpr int kExitTripped = 4;
 
 } // namespace pelmora::cli

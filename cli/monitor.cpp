@@ -98,6 +98,10 @@ MonitorResult RunMonitor(const CurrentPoller& poll, const MonitorPlan& plan, std
             result.problem = polled.problem;
         }
         status.Update(result.samples, polled.reading, result.failures);
+        if (polled.tripped) {
+            result.end = MonitorEnd::Tripped;
+            return result;
+        }
         if (polled.lost) {
             result.end = MonitorEnd::PortLost;
             return result;

@@ -33,6 +33,8 @@ enum class MonitorEnd {
     StoppedOnError,
     // The rows could not be written.
     OutputFailed,
+    // The over-current protection tripped on the last sample.
+    Tripped,
 };
 
 struct MonitorResult {
@@ -51,13 +53,16 @@ struct PolledCurrents {
     std::string problem;
     // The supply can no longer be reached this way.
     bool lost = false;
+    // The over-current protection tripped on this sample and has dealt with the output.
+    bool tripped = false;
 };
 
 using CurrentPoller = std::function<PolledCurrents()>;
 
 // Polls the supply's currents as planned and writes the CSV recording: the header, then one
 // complete row per poll, flushed as it is written. A failed poll makes a row with empty
-// readings and the run goes on. Leaves the supply's output as it is.
+// readings and the run goes on. A sample that tripped the protection is recorded and ends the
+// run. Leaves the supply's output as it is.
 MonitorResult RunMonitor(const CurrentPoller& poll, const MonitorPlan& plan, std::ostream& csv,
                          StatusLine& status, bool quiet, const StopSignals& stop);
 

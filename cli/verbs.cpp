@@ -10,16 +10,19 @@
 #include "port_survey.h"
 #include "remote_supply.h"
 #include "reply_problem.h"
+#include "sequence_runner.h"
 #include "serve.h"
 #include "supply_access.h"
 #include "supply_commands.h"
 #include "terminal.h"
+#include "trip_guard.h"
 #include "voltage_argument.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <streambuf>
 
 namespace pelmora::cli {
 
@@ -97,15 +100,11 @@ int RunIdentify(const CliOptions& options, std::ostream& out, ByteTrace& trace) 
     return kExitSuccess;
 }
 
-int RunSwitchOn(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
-    const auto supply = ReachSupply(options, trace);
-    supply->SwitchOn(options.positiveCode, options.negativeCode);
+void ConfirmOn(const CliOptions& options, const SupplyAccess& supply, std::ostream& out) {
     if (!options.quiet) {
-        out << supply->Name() << ": output on at +"
-            << StepText(options.positiveCode, Rail::Positive) << " / "
-            << StepText(options.negativeCode, Rail::Negative) << '\n';
+        out << supply.Name() << ": output on at +" << StepText(options.positiveCode, Rail::Positive)
+            << " / " << StepText(options.negativeCode, Rail::Negative) << '\n';
     }
-    return kExitSuccess;
 }
 
 int RunOff(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
@@ -137,6 +136,47 @@ int RunRead(const CliOptions& options, std::ostream& out, ByteTrace& trace) {
     return kExitSuccess;
 }
 
+// Rows that nobody asked for: on and set watch the currents without recording them.
+class DiscardedRows : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+};
+
+// Where a program stopped, e.g. "step 3 of 5" or "step 3 of 5 in pass 2".
+std::string StepReached(const CliOptions& options, const SequenceResult& result) {
+    if (result.step == 0) {
+        return "before the first step";
+    }
+    return "step " + std::to_string(result.step) + " of " +
+           std::to_string(options.sequence.size()) +
+           (options.passes == std::optional<std::size_t>(1)
+                ? std::string()
+                : " in pass " + std::to_string(result.pass));
+}
+
+// A path that cannot be written is a mistake on the command line, found before any port is
+// touched; the file itself is left alone until the supply has answered, so that a run that
+// does not reach it keeps an earlier recording as it was.
+void CheckRecordingPath(const CliOptions& options) {
+    if (options.csvFile) {
+        if (const auto problem = WhyNotWritable(*options.csvFile)) {
+            throw CliError(kExitUsage, "cannot write " + options.csvFile->string() + ": " +
+                                           *problem + "; nothing was sent");
+        }
+    }
+}
+
+void OpenRecording(const CliOptions& options, std::ofstream& file) {
+    if (options.csvFile) {
+        file.open(*options.csvFile, std::ios::out | std::ios::trunc);
+        if (!file) {
+            throw CliError(kExitNoSupply, "cannot write " + options.csvFile->string() + ": " +
+                                              std::strerror(errno) +
+                                              "; the output was left as it was");
+        }
+    }
+}
+
 // True when the supply took the switch off.
 bool SwitchOff(SupplyAccess& supply) {
     try {
@@ -147,43 +187,14 @@ bool SwitchOff(SupplyAccess& supply) {
     }
 }
 
-int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
-                   ByteTrace& trace) {
-    // A path that cannot be written is a mistake on the command line, found before any port is
-    // touched; the file itself is left alone until the supply has answered, so that a run that
-    // does not reach it keeps an earlier recording as it was.
-    if (options.csvFile) {
-        if (const auto problem = WhyNotWritable(*options.csvFile)) {
-            throw CliError(kExitUsage, "cannot write " + options.csvFile->string() + ": " +
-                                           *problem + "; nothing was sent");
-        }
+// Ends a watch of the currents that did not end as planned: switches the output off unless
+// --leave-on and tells why it ended.
+int EndWatch(const CliOptions& options, SupplyAccess& supply, const TripGuard& guard,
+             const MonitorResult& result, const StopSignals& stop, std::ostream& err) {
+    if (result.end == MonitorEnd::Tripped) {
+        guard.ThrowTrip();
     }
-    const StopSignals stop;
-    const auto supply = ReachSupply(options, trace);
-    std::ofstream file;
-    if (options.csvFile) {
-        file.open(*options.csvFile, std::ios::out | std::ios::trunc);
-        if (!file) {
-            throw CliError(kExitNoSupply, "cannot write " + options.csvFile->string() + ": " +
-                                              std::strerror(errno) +
-                                              "; the output was left as it was");
-        }
-    }
-    std::ostream& csv = options.csvFile ? file : out;
-    if (!options.leaveOn) {
-        // A crash or an exit from anywhere must not leave the output on either.
-        supply->SwitchOffAtExit();
-    }
-    StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
-    const MonitorPlan plan{options.interval, options.duration, options.samples,
-                           options.stopOnError};
-    const MonitorResult result =
-        RunMonitor([&] { return supply->Poll(); }, plan, csv, status, options.quiet, stop);
-    status.Finish();
-    if (result.end == MonitorEnd::Planned) {
-        return kExitSuccess;
-    }
-    const bool switchedOff = !options.leaveOn && SwitchOff(*supply);
+    const bool switchedOff = !options.leaveOn && SwitchOff(supply);
     const std::string outcome = options.leaveOn ? "the output was left as it was (--leave-on)"
                                 : switchedOff   ? "the output was switched off"
                                                 : "the output could not be switched off";
@@ -207,9 +218,112 @@ int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& e
                        result.problem + "; stopped (--stop-on-error), and " + outcome);
     case MonitorEnd::PortLost:
     case MonitorEnd::Planned:
+    case MonitorEnd::Tripped:
         break;
     }
     throw CliError(kExitNoSupply, result.problem + "; " + outcome);
+}
+
+int RunSwitchOn(const CliOptions& options, std::ostream& out, std::ostream& err, ByteTrace& trace) {
+    if (!options.trip) {
+        const auto supply = ReachSupply(options, trace);
+        supply->SwitchOn(options.positiveCode, options.negativeCode);
+        ConfirmOn(options, *supply, out);
+        return kExitSuccess;
+    }
+    // Watched until stopped, like monitor, and never left on by the watch's end.
+    const StopSignals stop;
+    const auto supply = ReachSupply(options, trace);
+    supply->SwitchOffAtExit();
+    TripGuard guard(*supply, options.trip);
+    guard.OutputOn();
+    supply->SwitchOn(options.positiveCode, options.negativeCode);
+    ConfirmOn(options, *supply, out);
+    out << std::flush;
+    DiscardedRows discarded;
+    std::ostream rows(&discarded);
+    StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
+    const MonitorPlan plan{pelmora::timing::kPollPeriod, {}, {}, false};
+    const MonitorResult result =
+        RunMonitor([&] { return guard.Poll(); }, plan, rows, status, options.quiet, stop);
+    status.Finish();
+    return EndWatch(options, *supply, guard, result, stop, err);
+}
+
+int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
+                   ByteTrace& trace) {
+    CheckRecordingPath(options);
+    const StopSignals stop;
+    const auto supply = ReachSupply(options, trace);
+    std::ofstream file;
+    OpenRecording(options, file);
+    std::ostream& csv = options.csvFile ? file : out;
+    if (!options.leaveOn) {
+        // A crash or an exit from anywhere must not leave the output on either.
+        supply->SwitchOffAtExit();
+    }
+    StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
+    TripGuard guard(*supply, options.trip);
+    // Whatever the output did before, inrush is over by the end of the blanking time.
+    guard.OutputOn();
+    const MonitorPlan plan{options.interval, options.duration, options.samples,
+                           options.stopOnError};
+    const MonitorResult result =
+        RunMonitor([&] { return guard.Poll(); }, plan, csv, status, options.quiet, stop);
+    status.Finish();
+    if (result.end == MonitorEnd::Planned) {
+        return kExitSuccess;
+    }
+    return EndWatch(options, *supply, guard, result, stop, err);
+}
+
+int RunSequenceVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
+                    ByteTrace& trace) {
+    CheckRecordingPath(options);
+    const StopSignals stop;
+    const auto supply = ReachSupply(options, trace);
+    std::ofstream file;
+    OpenRecording(options, file);
+    std::ostream& csv = options.csvFile ? file : out;
+    if (!options.leaveOn) {
+        supply->SwitchOffAtExit();
+    }
+    StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
+    TripGuard guard(*supply, options.trip);
+    const SequenceResult result =
+        RunSequence(*supply, guard, options.sequence, options.passes, csv, status, stop);
+    status.Finish();
+    const std::string reached = StepReached(options, result);
+    if (result.end == SequenceEnd::Tripped) {
+        err << kProgram << ": stopped at " << reached << '\n';
+        guard.ThrowTrip();
+    }
+    const bool switchedOff = !options.leaveOn && SwitchOff(*supply);
+    const std::string outcome = options.leaveOn ? "the output was left as it was (--leave-on)"
+                                : switchedOff   ? "the output was switched off"
+                                                : "the output could not be switched off";
+    switch (result.end) {
+    case SequenceEnd::Done:
+    case SequenceEnd::Interrupted: {
+        const std::string ended = result.end == SequenceEnd::Done
+                                      ? "program done at " + reached + "; " + outcome
+                                      : std::string("stopped by ") + stop.SignalName() + " at " +
+                                            reached + "; " + outcome;
+        if (!options.leaveOn && !switchedOff) {
+            throw CliError(kExitNoSupply, ended);
+        }
+        if (!options.quiet) {
+            err << kProgram << ": " << ended << '\n';
+        }
+        return kExitSuccess;
+    }
+    case SequenceEnd::PortLost:
+    case SequenceEnd::StepFailed:
+    case SequenceEnd::OutputFailed:
+    case SequenceEnd::Tripped:
+        break;
+    }
+    throw CliError(kExitNoSupply, result.problem + "; stopped at " + reached + ", and " + outcome);
 }
 
 int Dispatch(const CliOptions& options, std::ostream& out, std::ostream& err, ByteTrace& trace) {
@@ -220,13 +334,15 @@ int Dispatch(const CliOptions& options, std::ostream& out, std::ostream& err, By
         return RunIdentify(options, out, trace);
     case Verb::Set:
     case Verb::On:
-        return RunSwitchOn(options, out, trace);
+        return RunSwitchOn(options, out, err, trace);
     case Verb::Off:
         return RunOff(options, out, trace);
     case Verb::Read:
         return RunRead(options, out, trace);
     case Verb::Monitor:
         return RunMonitorVerb(options, out, err, trace);
+    case Verb::Run:
+        return RunSequenceVerb(options, out, err, trace);
     case Verb::Serve:
         return RunServe(options, out, err);
     }

@@ -1,8 +1,8 @@
 #include "sim_options.h"
 
+#include "bounded_number.h"
 #include "command_input.h"
 #include "supply_model.h"
-#include "whole_number.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -13,6 +13,8 @@
 namespace pelmora::sim {
 
 namespace {
+
+using pelmora::cli11::ParseBounded;
 
 constexpr std::string_view kCommandMark = "--";
 constexpr std::size_t kIdentitySuffixLength = kDefaultIdentitySuffix.size();
@@ -30,26 +32,12 @@ A simulated dual-rail supply on a pseudo-terminal. Without a command it prints i
 entry, PELMORA_PORTS=NAME=PATH, and serves until interrupted. With a command it runs the command
 with its entry put in front of PELMORA_PORTS, and ends with the command's exit status.)";
 
-template <typename Number>
-Number ParseInRange(const std::string& option, const std::string& text, Number minimum,
-                    Number maximum) {
-    const auto value = ParseWholeNumber<Number>(text);
-    if (!value) {
-        throw CLI::ValidationError(option, "'" + text + "' is not a whole number");
-    }
-    if (*value < minimum || *value > maximum) {
-        throw CLI::ValidationError(option, text + " is outside " + std::to_string(minimum) +
-                                               " to " + std::to_string(maximum));
-    }
-    return *value;
-}
-
 std::chrono::milliseconds ParseMilliseconds(const std::string& option, const std::string& text) {
-    return std::chrono::milliseconds(ParseInRange(option, text, 0, kMaxMilliseconds));
+    return std::chrono::milliseconds(ParseBounded(option, text, 0, kMaxMilliseconds));
 }
 
 std::size_t ParseCount(const std::string& option, const std::string& text, std::size_t minimum) {
-    return ParseInRange(option, text, minimum, std::numeric_limits<std::size_t>::max());
+    return ParseBounded(option, text, minimum, std::numeric_limits<std::size_t>::max());
 }
 
 double ParseOhms(const std::string& option, const std::string& text) {
@@ -140,11 +128,11 @@ public:
               });
         Value("--noise", "MA", "current readings vary by up to MA either way (default 2)", kSupply,
               [&config](const std::string& o, const std::string& v) {
-                  config.noiseMa = ParseInRange(o, v, 0, kMaxCurrentMa);
+                  config.noiseMa = ParseBounded(o, v, 0, kMaxCurrentMa);
               });
         Value("--seed", "N", "seed for noise and garbage (default 1)", kSupply,
               [&config](const std::string& o, const std::string& v) {
-                  config.seed = ParseInRange(o, v, std::uint32_t{0},
+                  config.seed = ParseBounded(o, v, std::uint32_t{0},
                                              std::numeric_limits<std::uint32_t>::max());
               });
         Value("--identity-suffix", "XX",
