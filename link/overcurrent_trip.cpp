@@ -16,9 +16,11 @@ std::size_t RailSlot(Rail rail) {
 
 std::string OutsideText(long long value, std::string_view unit, long long minimum,
                         long long maximum) {
-    const std::string unitText = " " + std::string(unit);
-    return std::to_string(value) + unitText + " is outside " + std::to_string(minimum) + " to " +
-           std::to_string(maximum) + unitText;
+    // Built by appending: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary string.
+    std::string text = std::to_string(value);
+    text.append(" ").append(unit).append(" is outside ").append(std::to_string(minimum));
+    text.append(" to ").append(std::to_string(maximum)).append(" ").append(unit);
+    return text;
 }
 
 } // namespace

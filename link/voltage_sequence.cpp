@@ -124,7 +124,12 @@ private:
         return std::string(*code);
     }
 
-    static std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+    static std::string Quoted(std::string_view text) {
+        // Built by appending: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary string.
+        std::string quoted(1, '\'');
+        quoted.append(text).push_back('\'');
+        return quoted;
+    }
 
     // The shortest text that reads back as the same number: "0.3".
     static std::string SecondsText(double seconds) {
@@ -144,10 +149,10 @@ private:
 std::string Location(const std::string& file, std::size_t line, const std::string& field) {
     std::string where = file;
     if (line > 0) {
-        where += ":" + std::to_string(line);
+        where.append(":").append(std::to_string(line));
     }
     if (!field.empty()) {
-        where += ": " + field;
+        where.append(": ").append(field);
     }
     return where;
 }
@@ -156,8 +161,8 @@ std::string Location(const std::string& file, std::size_t line, const std::strin
 
 SequenceError::SequenceError(std::string file, std::size_t line, std::string field,
                              const std::string& why)
-    : std::runtime_error(Location(file, line, field) + ": " + why), m_file(std::move(file)),
-      m_line(line), m_field(std::move(field)) {}
+    : std::runtime_error(Location(file, line, field).append(": ").append(why)),
+      m_file(std::move(file)), m_line(line), m_field(std::move(field)) {}
 
 std::vector<SequenceStep> ParseSequence(std::string_view text, std::string_view fileName) {
     std::vector<SequenceStep> steps;
