@@ -166,15 +166,32 @@ void CheckRecordingPath(const CliOptions& options) {
     }
 }
 
-void OpenRecording(const CliOptions& options, std::ofstream& file) {
-    if (options.csvFile) {
-        file.open(*options.csvFile, std::ios::out | std::ios::trunc);
-        if (!file) {
-            throw CliError(kExitNoSupply, "cannot write " + options.csvFile->string() + ": " +
-                                              std::strerror(errno) +
-                                              "; the output was left as it was");
+// Where a recording's rows go: the --csv file, made afresh once the supply has answered, or
+// standard output.
+class Recording {
+public:
+    Recording(const CliOptions& options, std::ostream& out)
+        : m_rows(options.csvFile ? m_file : out) {
+        if (options.csvFile) {
+            m_file.open(*options.csvFile, std::ios::out | std::ios::trunc);
+            if (!m_file) {
+                throw CliError(kExitNoSupply, "cannot write " + options.csvFile->string() + ": " +
+                                                  std::strerror(errno) +
+                                                  "; the output was left as it was");
+            }
         }
     }
+
+    std::ostream& Rows() { return m_rows; }
+
+private:
+    std::ofstream m_file;
+    std::ostream& m_rows;
+};
+
+// The live status line, for a person watching a terminal only.
+StatusLine WatchStatus(const CliOptions& options, std::ostream& err) {
+    return StatusLine(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
 }
 
 // True when the supply took the switch off.
@@ -242,7 +259,7 @@ int RunSwitchOn(const CliOptions& options, std::ostream& out, std::ostream& err,
     out << std::flush;
     DiscardedRows discarded;
     std::ostream rows(&discarded);
-    StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
+    StatusLine status = WatchStatus(options, err);
     const MonitorPlan plan{pelmora::timing::kPollPeriod, {}, {}, false};
     const MonitorResult result =
         RunMonitor([&] { return guard.Poll(); }, plan, rows, status, options.quiet, stop);
@@ -255,21 +272,19 @@ int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& e
     CheckRecordingPath(options);
     const StopSignals stop;
     const auto supply = ReachSupply(options, trace);
-    std::ofstream file;
-    OpenRecording(options, file);
-    std::ostream& csv = options.csvFile ? file : out;
+    Recording recording(options, out);
     if (!options.leaveOn) {
         // A crash or an exit from anywhere must not leave the output on either.
         supply->SwitchOffAtExit();
     }
-    StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
+    StatusLine status = WatchStatus(options, err);
     TripGuard guard(*supply, options.trip);
     // Whatever the output did before, inrush is over by the end of the blanking time.
     guard.OutputOn();
     const MonitorPlan plan{options.interval, options.duration, options.samples,
                            options.stopOnError};
-    const MonitorResult result =
-        RunMonitor([&] { return guard.Poll(); }, plan, csv, status, options.quiet, stop);
+    const MonitorResult result = RunMonitor([&] { return guard.Poll(); }, plan, recording.Rows(),
+                                            status, options.quiet, stop);
     status.Finish();
     if (result.end == MonitorEnd::Planned) {
         return kExitSuccess;
@@ -282,16 +297,14 @@ int RunSequenceVerb(const CliOptions& options, std::ostream& out, std::ostream& 
     CheckRecordingPath(options);
     const StopSignals stop;
     const auto supply = ReachSupply(options, trace);
-    std::ofstream file;
-    OpenRecording(options, file);
-    std::ostream& csv = options.csvFile ? file : out;
+    Recording recording(options, out);
     if (!options.leaveOn) {
         supply->SwitchOffAtExit();
     }
-    StatusLine status(err, !options.quiet && !options.verbose && StandardErrorIsTerminal());
+    StatusLine status = WatchStatus(options, err);
     TripGuard guard(*supply, options.trip);
-    const SequenceResult result =
-        RunSequence(*supply, guard, options.sequence, options.passes, csv, status, stop);
+    const SequenceResult result = RunSequence(*supply, guard, options.sequence, options.passes,
+                                              recording.Rows(), status, stop);
     status.Finish();
     const std::string reached = StepReached(options, result);
     if (result.end == SequenceEnd::Tripped) {
