@@ -1,7 +1,7 @@
 #include "cli_runner.h"
+#include "scpi_socket.h"
 #include "simulated_supply.h"
 #include "supply_protocol.h"
-#include "tcp_line_client.h"
 #include "wait_until.h"
 
 #include <algorithm>
@@ -27,6 +27,7 @@ constexpr auto kStartBound = 10s;
 // other tests) does not fail a test that is not about the wait; the reset command is followed by
 // a pause this long.
 constexpr const char* kServeWaitMs = kPatientWaitMs;
+constexpr int kSmallReceiveBuffer = 1024;
 constexpr std::string_view kIdentity = "Pelmora,DRELVOV99,0," PELMORA_VERSION;
 
 std::string Ports(const SimulatedSupply& supply) {
@@ -130,10 +131,10 @@ TEST(Serve, StartsWithTheOutputOffAndAnswersOnThePortItNames) {
     ASSERT_TRUE(serve.Ready()) << serve.ReadyLine() << serve.Log();
     EXPECT_EQ(Commands(supply), (std::vector<std::string>{std::string(protocol::kIdentityRequest),
                                                           std::string(protocol::kResetCommand)}));
-    TcpLineClient client(serve.Port());
-    ASSERT_TRUE(client.IsOpen());
-    EXPECT_EQ(client.Ask("*IDN?"), kIdentity);
-    EXPECT_EQ(client.Ask("SYST:ERR?"), "0,\"No error\"");
+    ScpiSocket client(serve.Port());
+    ASSERT_TRUE(client.Connected());
+    EXPECT_EQ(client.Query("*IDN?"), kIdentity);
+    EXPECT_EQ(client.Query("SYST:ERR?"), "0,\"No error\"");
     // -v shows the SCPI lines beside the bytes on the wire.
     EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "> 0,\"No error\""); }))
         << serve.Log();
@@ -150,10 +151,10 @@ TEST(Serve, ALineOfChangesIsOneVoltageCommandOnTheWire) {
     SimulatedSupply supply(config);
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
-    EXPECT_EQ(client.Ask("*RST;INST:NSEL 1;:VOLT 5;:INST:NSEL 2;:VOLT -12;:OUTP ON;*OPC?"), "1");
-    EXPECT_EQ(client.Ask("MEAS:CURR? POS;CURR? NEG"), "5.00000E-02;1.20000E-01");
-    EXPECT_EQ(client.Ask("INST:NSEL 1;:VOLT 6;:INST:NSEL 2;:VOLT -6;*OPC?"), "1");
+    ScpiSocket client(serve.Port());
+    EXPECT_EQ(client.Query("*RST;INST:NSEL 1;:VOLT 5;:INST:NSEL 2;:VOLT -12;:OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(client.Query("MEAS:CURR? POS;CURR? NEG"), "5.00000E-02;1.20000E-01");
+    EXPECT_EQ(client.Query("INST:NSEL 1;:VOLT 6;:INST:NSEL 2;:VOLT -6;*OPC?"), "1");
     std::vector<std::string> voltages;
     for (const auto& command : Commands(supply)) {
         if (command.starts_with("V")) {
@@ -174,50 +175,50 @@ TEST(Serve, ClientsShareTheInstrumentAndASlowSupplyStallsOnlyTheOneWaiting) {
     SimulatedSupply supply(config);
     RunningServe serve(supply, {"--wait", "1000"});
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient waiting(serve.Port());
-    TcpLineClient other(serve.Port());
+    ScpiSocket waiting(serve.Port());
+    ScpiSocket other(serve.Port());
     ASSERT_TRUE(waiting.Send("MEAS:CURR?\n"));
     ASSERT_TRUE(WaitUntil([&] { return CountOf(supply, protocol::kCurrentRequest) == 1; }));
-    EXPECT_EQ(other.Ask("*IDN?"), kIdentity);
+    EXPECT_EQ(other.Query("*IDN?"), kIdentity);
     ASSERT_TRUE(other.Send("FOO\n"));
-    EXPECT_EQ(other.Ask("*ESR?"), "32");
+    EXPECT_EQ(other.Query("*ESR?"), "32");
     EXPECT_FALSE(waiting.LineWaiting()) << "the supply never answered, yet a reply came";
     // The silent supply fails the measurement, which answers nothing; both errors are in the
     // one queue.
-    EXPECT_EQ(waiting.Ask("SYST:ERR?"), "-113,\"Undefined header\"");
-    EXPECT_EQ(other.Ask("SYST:ERR?"), "-240,\"Hardware error\"");
-    EXPECT_EQ(other.Ask("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(waiting.Query("SYST:ERR?"), "-113,\"Undefined header\"");
+    EXPECT_EQ(other.Query("SYST:ERR?"), "-240,\"Hardware error\"");
+    EXPECT_EQ(other.Query("SYST:ERR?"), "0,\"No error\"");
 }
 
 TEST(Serve, AFifthClientIsClosedAtOnceAndItsPlaceFreedLater) {
     SimulatedSupply supply;
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    std::vector<std::unique_ptr<TcpLineClient>> clients;
+    std::vector<std::unique_ptr<ScpiSocket>> clients;
     for (int i = 0; i < 4; ++i) {
-        clients.push_back(std::make_unique<TcpLineClient>(serve.Port()));
-        ASSERT_EQ(clients.back()->Ask("*IDN?"), kIdentity) << i;
+        clients.push_back(std::make_unique<ScpiSocket>(serve.Port()));
+        ASSERT_EQ(clients.back()->Query("*IDN?"), kIdentity) << i;
     }
-    TcpLineClient fifth(serve.Port());
-    EXPECT_TRUE(fifth.ClosedByServer());
+    ScpiSocket fifth(serve.Port());
+    EXPECT_TRUE(fifth.WaitForClose());
     EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "connected already"); }))
         << serve.Log();
     for (const auto& client : clients) {
-        EXPECT_EQ(client->Ask("*IDN?"), kIdentity);
+        EXPECT_EQ(client->Query("*IDN?"), kIdentity);
     }
     clients.front()->Close();
     EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "disconnected"); })) << serve.Log();
-    TcpLineClient next(serve.Port());
-    EXPECT_EQ(next.Ask("*IDN?"), kIdentity);
+    ScpiSocket next(serve.Port());
+    EXPECT_EQ(next.Query("*IDN?"), kIdentity);
 }
 
 TEST(Serve, APeerOutsideTheAllowedRangesIsClosedAndLogged) {
     SimulatedSupply supply;
     RunningServe serve(supply, {"--allow", "10.0.0.0/8"});
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
+    ScpiSocket client(serve.Port());
     client.Send("OUTP ON\n");
-    EXPECT_TRUE(client.ClosedByServer());
+    EXPECT_TRUE(client.WaitForClose());
     EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "refused: not in the allowed"); }))
         << serve.Log();
     EXPECT_EQ(CountOf(supply, protocol::kIdentityRequest) +
@@ -228,7 +229,7 @@ TEST(Serve, APeerOutsideTheAllowedRangesIsClosedAndLogged) {
     SimulatedSupply another;
     RunningServe allowing(another, {"--allow", "127.0.0.0/8"});
     ASSERT_TRUE(allowing.Ready()) << allowing.Log();
-    EXPECT_EQ(TcpLineClient(allowing.Port()).Ask("*IDN?"), kIdentity);
+    EXPECT_EQ(ScpiSocket(allowing.Port()).Query("*IDN?"), kIdentity);
 }
 
 TEST(Serve, AnAddressItCannotOrMayNotUseIsAUsageErrorBeforeTheSupplyIsTouched) {
@@ -270,17 +271,17 @@ TEST(Serve, LinesSentJustBeforeTheClientLeavesAreCarriedOutAndItsLeavingChangesN
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
     {
-        TcpLineClient oneShot(serve.Port());
+        ScpiSocket oneShot(serve.Port());
         ASSERT_TRUE(oneShot.Send("VOLT 5\nOUTP ON\n"));
     }
     ASSERT_TRUE(WaitUntil([&] { return supply.State().outputOn; })) << serve.Log();
     EXPECT_EQ(LastSetting(supply), protocol::BuildVoltageCommand("050", "010"));
     // A query whose client half-closed is still answered before the server closes.
-    TcpLineClient halfClosed(serve.Port());
+    ScpiSocket halfClosed(serve.Port());
     ASSERT_TRUE(halfClosed.Send("OUTP?\n"));
     halfClosed.EndSending();
     EXPECT_EQ(halfClosed.ReadLine(), "1");
-    EXPECT_TRUE(halfClosed.ClosedByServer());
+    EXPECT_TRUE(halfClosed.WaitForClose());
     EXPECT_TRUE(supply.State().outputOn);
     EXPECT_EQ(CountOf(supply, protocol::kResetCommand), 1u);
 }
@@ -289,17 +290,17 @@ TEST(Serve, OffOnDisconnectSwitchesOffWhenTheLastClientLeaves) {
     SimulatedSupply supply;
     RunningServe serve(supply, {"--off-on-disconnect"});
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    auto first = std::make_unique<TcpLineClient>(serve.Port());
-    TcpLineClient second(serve.Port());
-    EXPECT_EQ(first->Ask("OUTP ON;*OPC?"), "1");
+    auto first = std::make_unique<ScpiSocket>(serve.Port());
+    ScpiSocket second(serve.Port());
+    EXPECT_EQ(first->Query("OUTP ON;*OPC?"), "1");
     first.reset();
-    EXPECT_EQ(second.Ask("OUTP?"), "1") << "one client is still there";
+    EXPECT_EQ(second.Query("OUTP?"), "1") << "one client is still there";
     EXPECT_TRUE(supply.State().outputOn);
     second.Close();
     ASSERT_TRUE(WaitUntil([&] { return !supply.State().outputOn; })) << serve.Log();
     EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand);
-    TcpLineClient later(serve.Port());
-    EXPECT_EQ(later.Ask("OUTP?"), "0");
+    ScpiSocket later(serve.Port());
+    EXPECT_EQ(later.Query("OUTP?"), "0");
 }
 
 TEST(Serve, EveryStopSignalEndsWithTheResetAsTheLastBytes) {
@@ -307,8 +308,8 @@ TEST(Serve, EveryStopSignalEndsWithTheResetAsTheLastBytes) {
         SimulatedSupply supply;
         RunningServe serve(supply);
         ASSERT_TRUE(serve.Ready()) << serve.Log();
-        TcpLineClient client(serve.Port());
-        EXPECT_EQ(client.Ask("VOLT 12;:OUTP ON;*OPC?"), "1");
+        ScpiSocket client(serve.Port());
+        EXPECT_EQ(client.Query("VOLT 12;:OUTP ON;*OPC?"), "1");
         ASSERT_TRUE(supply.State().outputOn);
         const auto run = serve.Stop(signalNumber);
         EXPECT_TRUE(run.finished);
@@ -316,7 +317,7 @@ TEST(Serve, EveryStopSignalEndsWithTheResetAsTheLastBytes) {
         EXPECT_TRUE(Contains(run.err, "the output was switched off")) << run.err;
         EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand) << signalNumber;
         EXPECT_FALSE(supply.State().outputOn);
-        EXPECT_TRUE(client.ClosedByServer());
+        EXPECT_TRUE(client.WaitForClose());
     }
 }
 
@@ -324,9 +325,9 @@ TEST(Serve, AClientThatNeverReadsIsDroppedAndTheOthersGoOn) {
     SimulatedSupply supply;
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient other(serve.Port());
-    TcpLineClient hoarder(serve.Port());
-    hoarder.ShrinkReceiveBuffer();
+    ScpiSocket other(serve.Port());
+    // Takes in few bytes at a time, so that replies pile up at the server sooner.
+    ScpiSocket hoarder(serve.Port(), kSmallReceiveBuffer);
     std::string burst;
     for (int i = 0; i < 1000; ++i) {
         burst += "*IDN?\n";
@@ -339,7 +340,7 @@ TEST(Serve, AClientThatNeverReadsIsDroppedAndTheOthersGoOn) {
         }
     }
     EXPECT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "replies unread"); })) << serve.Log();
-    EXPECT_EQ(other.Ask("*IDN?"), kIdentity);
+    EXPECT_EQ(other.Query("*IDN?"), kIdentity);
 }
 
 TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
@@ -357,14 +358,14 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
     RunningServe serve("COM3=" + link("COM3").string() + ",COM4=" + link("COM4").string(),
                        {"--wait", kServeWaitMs, "-v"});
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
-    EXPECT_EQ(client.Ask("VOLT 5;:OUTP ON;*OPC?"), "1");
+    ScpiSocket client(serve.Port());
+    EXPECT_EQ(client.Query("VOLT 5;:OUTP ON;*OPC?"), "1");
     ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "supply lost"); })) << serve.Log();
-    EXPECT_EQ(client.Ask("OUTP?"), "0");
-    EXPECT_EQ(client.Ask("STAT:QUES:COND?"), "512");
-    EXPECT_EQ(client.Ask("OUTP ON;*OPC?"), "1");
-    EXPECT_EQ(client.Ask("OUTP?"), "0") << "switched on with no supply there";
-    EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
+    EXPECT_EQ(client.Query("OUTP?"), "0");
+    EXPECT_EQ(client.Query("STAT:QUES:COND?"), "512");
+    EXPECT_EQ(client.Query("OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(client.Query("OUTP?"), "0") << "switched on with no supply there";
+    EXPECT_EQ(client.Query("SYST:ERR?"), "-221,\"Settings conflict\"");
     first.reset();
 
     SimConfig back;
@@ -374,14 +375,14 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
         << serve.Log();
     EXPECT_EQ(Commands(second), (std::vector<std::string>{std::string(protocol::kIdentityRequest),
                                                           std::string(protocol::kResetCommand)}));
-    EXPECT_EQ(client.Ask("OUTP?"), "0") << "the supply's return switched the output on";
-    EXPECT_EQ(client.Ask("OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(client.Query("OUTP?"), "0") << "the supply's return switched the output on";
+    EXPECT_EQ(client.Query("OUTP ON;*OPC?"), "1");
     EXPECT_TRUE(second.State().outputOn);
     // After its identity and reset; the polls of the currents follow it.
     ASSERT_GE(Commands(second).size(), 3u);
     EXPECT_EQ(Commands(second)[2], protocol::BuildVoltageCommand("050", "010"));
-    EXPECT_EQ(client.Ask("STAT:QUES:COND?"), "0");
-    EXPECT_TRUE(Contains(client.Ask("SYST:PORT?").value_or(""), "COM4"));
+    EXPECT_EQ(client.Query("STAT:QUES:COND?"), "0");
+    EXPECT_TRUE(Contains(client.Query("SYST:PORT?").value_or(""), "COM4"));
     // The byte trace names the port the supply is on now.
     EXPECT_TRUE(Contains(serve.Log(), "COM4 (" + link("COM4").string() + ") > V050010\\r"))
         << serve.Log();
@@ -399,9 +400,9 @@ SimConfig QuietLoads(double positiveOhms, double negativeOhms,
 }
 
 // Whether `rail`'s protection reports a trip within a few seconds.
-bool Tripped(TcpLineClient& client, std::string_view rail) {
+bool Tripped(ScpiSocket& client, std::string_view rail) {
     const std::string ask = "INST " + std::string(rail) + ";:CURR:PROT:TRIP?";
-    return WaitUntil([&] { return client.Ask(ask) == "1"; }, 10s);
+    return WaitUntil([&] { return client.Query(ask) == "1"; }, 10s);
 }
 
 TEST(ServeProtection, ATripSwitchesOffAtOnceAndLatchesUntilCleared) {
@@ -409,8 +410,8 @@ TEST(ServeProtection, ATripSwitchesOffAtOnceAndLatchesUntilCleared) {
     SimulatedSupply supply(QuietLoads(100.0, 100.0, {{1s, 10.0, 100.0}}));
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
-    EXPECT_EQ(client.Ask("CURR:PROT 0.3;PROT:STAT ON;DEL 0;:VOLT 5;:OUTP ON;*OPC?"), "1");
+    ScpiSocket client(serve.Port());
+    EXPECT_EQ(client.Query("CURR:PROT 0.3;PROT:STAT ON;DEL 0;:VOLT 5;:OUTP ON;*OPC?"), "1");
     ASSERT_TRUE(Tripped(client, "POS")) << serve.Log();
     EXPECT_FALSE(supply.State().outputOn);
     // The reset follows the poll that saw the second sample over the limit, with nothing
@@ -419,20 +420,20 @@ TEST(ServeProtection, ATripSwitchesOffAtOnceAndLatchesUntilCleared) {
     ASSERT_GE(commands.size(), 3u);
     EXPECT_EQ(commands.back(), protocol::kResetCommand);
     EXPECT_EQ(commands[commands.size() - 2], protocol::kCurrentRequest);
-    EXPECT_EQ(client.Ask("OUTP?;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;1;2");
+    EXPECT_EQ(client.Query("OUTP?;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;1;2");
     EXPECT_TRUE(Contains(serve.Log(), "over-current trip: positive rail drew 500 mA, over its "
                                       "300 mA limit"))
         << serve.Log();
 
     const auto before = Commands(supply).size();
-    EXPECT_EQ(client.Ask("OUTP ON;*OPC?"), "1");
-    EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
+    EXPECT_EQ(client.Query("OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(client.Query("SYST:ERR?"), "-221,\"Settings conflict\"");
     EXPECT_EQ(Commands(supply).size(), before) << "switched on while tripped";
 
-    EXPECT_EQ(client.Ask("CURR:PROT:CLE;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;0");
-    EXPECT_EQ(client.Ask("CURR:PROT:STAT OFF;:OUTP ON;*OPC?;:OUTP?"), "1;1");
+    EXPECT_EQ(client.Query("CURR:PROT:CLE;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;0");
+    EXPECT_EQ(client.Query("CURR:PROT:STAT OFF;:OUTP ON;*OPC?;:OUTP?"), "1;1");
     EXPECT_TRUE(supply.State().outputOn);
-    EXPECT_EQ(client.Ask("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(client.Query("SYST:ERR?"), "0,\"No error\"");
 }
 
 TEST(ServeProtection, TheNegativeRailTripsWhileTheUnwatchedRailDrawsMore) {
@@ -440,14 +441,14 @@ TEST(ServeProtection, TheNegativeRailTripsWhileTheUnwatchedRailDrawsMore) {
     SimulatedSupply supply(QuietLoads(10.0, pelmora::sim::kShortOhms));
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
+    ScpiSocket client(serve.Port());
     // The positive rail's 500 mA is over its 0.1 A limit, but its protection is off.
-    EXPECT_EQ(client.Ask("CURR:PROT 0.1;:INST NEG;:CURR:PROT 0.9;PROT:STAT 1;DEL 0.2;"
-                         ":VOLT -5;:INST POS;:VOLT 5;:OUTP ON;*OPC?"),
+    EXPECT_EQ(client.Query("CURR:PROT 0.1;:INST NEG;:CURR:PROT 0.9;PROT:STAT 1;DEL 0.2;"
+                           ":VOLT -5;:INST POS;:VOLT 5;:OUTP ON;*OPC?"),
               "1");
     ASSERT_TRUE(Tripped(client, "NEG")) << serve.Log();
     EXPECT_FALSE(supply.State().outputOn);
-    EXPECT_EQ(client.Ask("INST POS;:CURR:PROT:TRIP?"), "0");
+    EXPECT_EQ(client.Query("INST POS;:CURR:PROT:TRIP?"), "0");
     EXPECT_TRUE(Contains(serve.Log(), "negative rail drew 999 mA, over its 900 mA limit"))
         << serve.Log();
 }
@@ -457,22 +458,22 @@ TEST(ServeProtection, NoTripAtTheLimitNorWithinTheDelay) {
     SimulatedSupply supply(QuietLoads(100.0, 100.0));
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
+    ScpiSocket client(serve.Port());
     const auto pollsAfter = [&](std::size_t count) {
         const auto polls = CountOf(supply, protocol::kCurrentRequest);
         return WaitUntil(
             [&] { return CountOf(supply, protocol::kCurrentRequest) >= polls + count; }, 10s);
     };
-    EXPECT_EQ(client.Ask("CURR:PROT 0.05;PROT:STAT ON;DEL 0;:VOLT 5;:INST NEG;:VOLT -5;"
-                         ":OUTP ON;*OPC?"),
+    EXPECT_EQ(client.Query("CURR:PROT 0.05;PROT:STAT ON;DEL 0;:VOLT 5;:INST NEG;:VOLT -5;"
+                           ":OUTP ON;*OPC?"),
               "1");
     ASSERT_TRUE(pollsAfter(4));
-    EXPECT_EQ(client.Ask("OUTP?;:STAT:QUES:COND?"), "1;0") << "tripped at the limit";
+    EXPECT_EQ(client.Query("OUTP?;:STAT:QUES:COND?"), "1;0") << "tripped at the limit";
     // Over its limit, but each change of voltage starts ten seconds of delay.
-    EXPECT_EQ(client.Ask("CURR:PROT 0.049;PROT:STAT ON;DEL 10;:VOLT -6;*OPC?"), "1");
+    EXPECT_EQ(client.Query("CURR:PROT 0.049;PROT:STAT ON;DEL 10;:VOLT -6;*OPC?"), "1");
     ASSERT_TRUE(pollsAfter(4));
-    EXPECT_EQ(client.Ask("OUTP?;:STAT:QUES:COND?"), "1;0") << "tripped within the delay";
-    EXPECT_EQ(client.Ask("CURR:PROT:DEL 0;:VOLT -5;*OPC?"), "1");
+    EXPECT_EQ(client.Query("OUTP?;:STAT:QUES:COND?"), "1;0") << "tripped within the delay";
+    EXPECT_EQ(client.Query("CURR:PROT:DEL 0;:VOLT -5;*OPC?"), "1");
     ASSERT_TRUE(Tripped(client, "NEG")) << serve.Log();
     EXPECT_FALSE(supply.State().outputOn);
 }
@@ -492,11 +493,11 @@ TEST(ServeProgram, RunsEveryStepInOrderAndEndsWithTheOutputOff) {
     SimulatedSupply supply;
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
-    EXPECT_EQ(client.Ask("INST NEG;:VOLT -12;:INST POS;:LIST:VOLT 3,5,6;DWEL 0.3;COUN 2;"
-                         ":INIT;:STAT:OPER:COND?"),
+    ScpiSocket client(serve.Port());
+    EXPECT_EQ(client.Query("INST NEG;:VOLT -12;:INST POS;:LIST:VOLT 3,5,6;DWEL 0.3;COUN 2;"
+                           ":INIT;:STAT:OPER:COND?"),
               "16384");
-    EXPECT_EQ(client.Ask("*OPC?;:STAT:OPER:COND?;:OUTP?"), "1;0;0");
+    EXPECT_EQ(client.Query("*OPC?;:STAT:OPER:COND?;:OUTP?"), "1;0;0");
     const auto step = [](const char* positive) {
         return protocol::BuildVoltageCommand(positive, "120");
     };
@@ -505,7 +506,7 @@ TEST(ServeProgram, RunsEveryStepInOrderAndEndsWithTheOutputOff) {
                                         step("050"), step("060")}));
     EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand);
     EXPECT_FALSE(supply.State().outputOn);
-    EXPECT_EQ(client.Ask("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(client.Query("SYST:ERR?"), "0,\"No error\"");
 }
 
 TEST(ServeProgram, AbortAndATripStopItWithTheOutputOff) {
@@ -513,17 +514,17 @@ TEST(ServeProgram, AbortAndATripStopItWithTheOutputOff) {
     SimulatedSupply supply(QuietLoads(100.0, 100.0, {{2s, 10.0, 100.0}}));
     RunningServe serve(supply);
     ASSERT_TRUE(serve.Ready()) << serve.Log();
-    TcpLineClient client(serve.Port());
+    ScpiSocket client(serve.Port());
     ASSERT_TRUE(client.Send("LIST:VOLT 5;DWEL 0.3;COUN INF;:INIT;:VOLT 6\n"));
     ASSERT_TRUE(WaitUntil([&] { return supply.State().outputOn; }, 10s));
-    EXPECT_EQ(client.Ask("SYST:ERR?"), "-221,\"Settings conflict\"");
-    EXPECT_EQ(client.Ask("ABOR;:STAT:OPER:COND?;:OUTP?"), "0;0");
+    EXPECT_EQ(client.Query("SYST:ERR?"), "-221,\"Settings conflict\"");
+    EXPECT_EQ(client.Query("ABOR;:STAT:OPER:COND?;:OUTP?"), "0;0");
     EXPECT_FALSE(supply.State().outputOn);
     EXPECT_TRUE(Contains(serve.Log(), "program aborted by 127.0.0.1:")) << serve.Log();
 
     // Protected now: the load's change trips it, and the program ends where it was.
-    EXPECT_EQ(client.Ask("CURR:PROT 0.3;PROT:STAT ON;DEL 0;:INIT;*OPC?;:STAT:OPER:COND?"), "1;0");
-    EXPECT_EQ(client.Ask("CURR:PROT:TRIP?;:OUTP?"), "1;0");
+    EXPECT_EQ(client.Query("CURR:PROT 0.3;PROT:STAT ON;DEL 0;:INIT;*OPC?;:STAT:OPER:COND?"), "1;0");
+    EXPECT_EQ(client.Query("CURR:PROT:TRIP?;:OUTP?"), "1;0");
     EXPECT_FALSE(supply.State().outputOn);
     EXPECT_TRUE(Contains(serve.Log(), "program stopped by the over-current trip")) << serve.Log();
 }

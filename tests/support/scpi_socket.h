@@ -30,6 +30,12 @@ public:
     // True once the server has closed the connection (end of stream or reset) within `bound`;
     // whatever arrives before that is thrown away.
     bool WaitForClose(std::chrono::milliseconds bound = kReplyBound);
+    // Whether a whole line has already arrived, without waiting for one.
+    bool LineWaiting();
+    // No more from this side; the server may still answer.
+    void EndSending();
+    // The orderly end of stream.
+    void Close();
     // Closes at once with a reset instead of the orderly end of stream.
     void Abort();
     int Descriptor() const { return m_fd; }

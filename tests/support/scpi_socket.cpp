@@ -103,6 +103,30 @@ bool ScpiSocket::WaitForClose(std::chrono::milliseconds bound) {
     }
 }
 
+bool ScpiSocket::LineWaiting() {
+    std::array<char, kReadChunk> chunk{};
+    pollfd readable{m_fd, POLLIN, 0};
+    while (m_pending.find('\n') == std::string::npos && ::poll(&readable, 1, 0) > 0) {
+        const ssize_t got = ::recv(m_fd, chunk.data(), chunk.size(), 0);
+        if (got <= 0) {
+            break;
+        }
+        m_pending.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    return m_pending.find('\n') != std::string::npos;
+}
+
+void ScpiSocket::EndSending() {
+    ::shutdown(m_fd, SHUT_WR);
+}
+
+void ScpiSocket::Close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
 void ScpiSocket::Abort() {
     const linger reset{1, 0};
     ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
