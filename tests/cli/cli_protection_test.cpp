@@ -188,7 +188,9 @@ TEST(CliRun, StepsStartOnScheduleWithoutDriftAndRecordTheirStep) {
               << std::chrono::duration_cast<std::chrono::microseconds>(worst).count() << " us\n";
     const auto last = log.back();
     EXPECT_EQ(last.bytes, kResetCommand);
-    EXPECT_GE(last.received - writes.front().received, due);
+    // The last step is held in full before the reset; the two receipts carry the same jitter
+    // as the starts, so the promise bounds it too.
+    EXPECT_GE(last.received - writes.front().received, due - 20ms);
     EXPECT_FALSE(supply.State().outputOn);
 
     std::istringstream rows(csv.Read());
