@@ -66,7 +66,11 @@ private:
         record.elapsed = std::chrono::duration_cast<milliseconds>(asked - programStart);
         m_lastPoll = asked;
         const PolledCurrents polled = m_guard.Poll();
-        m_longestPoll = std::max(m_longestPoll, Clock::now() - asked);
+        if (polled.reading) {
+            // A poll that went unanswered took the whole reply wait, which says nothing about
+            // how long an exchange takes; counting it would leave short steps unwatched.
+            m_longestPoll = std::max(m_longestPoll, Clock::now() - asked);
+        }
         record.reading = polled.reading;
         if (polled.reading) {
             m_positive.Push(polled.reading->positiveMa);

@@ -208,6 +208,34 @@ TEST(CliRun, StepsStartOnScheduleWithoutDriftAndRecordTheirStep) {
     EXPECT_GE(count, 2 * dwells.size());
 }
 
+TEST(CliRun, OneUnansweredPollDoesNotLeaveTheShortStepsAfterItUnwatched) {
+    SimConfig config = Quiet();
+    // The second poll goes unanswered and takes the whole reply wait; the rest are answered.
+    config.stopAnsweringAfter = 3;
+    config.resumeAnsweringAt = 5;
+    SimulatedSupply supply(config);
+    const TempFile file("1.2,5,-12\n0.6,3,-12\n0.6,5,-12\n0.6,3,-12\n");
+    const auto run = RunCli({"run", file.Path(), "--wait", "700"}, Ports(supply));
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+
+    // Every step, the short ones included, is polled: the protection sees each of them.
+    const auto log = supply.Log();
+    std::size_t steps = 0;
+    std::size_t pollsInStep = 0;
+    for (const auto& logged : log) {
+        if (IsVoltageCommand(logged) || logged.bytes == kResetCommand) {
+            if (steps > 0) {
+                EXPECT_GE(pollsInStep, 1u) << "step " << steps;
+            }
+            ++steps;
+            pollsInStep = 0;
+        } else if (logged.bytes == kCurrentRequest) {
+            ++pollsInStep;
+        }
+    }
+    EXPECT_EQ(steps, 5u);
+}
+
 struct BadProgram {
     const char* text;
     const char* where;
