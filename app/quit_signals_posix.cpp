@@ -51,7 +51,7 @@ QuitSignals::QuitSignals(std::function<void()> onQuit, QObject* parent)
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : pelmora::kStopSignals) {
+    for (const int signalNumber : pelmora::StopSignalNumbers()) {
         ::sigaction(signalNumber, &action, nullptr);
     }
     // A write to a reader that has gone (a closed pipe on the output) then fails, and is
@@ -63,7 +63,7 @@ QuitSignals::QuitSignals(std::function<void()> onQuit, QObject* parent)
 QuitSignals::~QuitSignals() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    for (const int signalNumber : pelmora::kStopSignals) {
+    for (const int signalNumber : pelmora::StopSignalNumbers()) {
         ::sigaction(signalNumber, &action, nullptr);
     }
     ::sigaction(SIGPIPE, &action, nullptr);

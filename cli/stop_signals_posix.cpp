@@ -45,14 +45,14 @@ StopSignals::StopSignals() {
     if (::pipe2(g_wakePipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
         g_wakePipe = {-1, -1};
     }
-    for (const int signalNumber : pelmora::kStopSignals) {
+    for (const int signalNumber : pelmora::StopSignalNumbers()) {
         SetHandler(signalNumber, OnStopSignal);
     }
     SetHandler(SIGPIPE, SIG_IGN);
 }
 
 StopSignals::~StopSignals() {
-    for (const int signalNumber : pelmora::kStopSignals) {
+    for (const int signalNumber : pelmora::StopSignalNumbers()) {
         SetHandler(signalNumber, SIG_DFL);
     }
     SetHandler(SIGPIPE, SIG_DFL);

@@ -2,6 +2,9 @@
 
 #include <array>
 #include <csignal>
+#include <string>
+#include <utility>
+#include <vector>
 
 // The signals whose default action ends the process, in two kinds. A program that must leave
 // its device switched off handles every one of them.
@@ -11,13 +14,46 @@ namespace pelmora {
 inline constexpr std::array kStopSignals = {SIGHUP,    SIGINT,  SIGTERM, SIGUSR1, SIGUSR2,  SIGALRM,
                                             SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSTKFLT};
 
+// Every stop request: the signals above and the real-time ones, whose numbers the C library
+// decides only when the program runs. None of them may end a program that holds a supply.
+inline const std::vector<int>& StopSignalNumbers() {
+    static const std::vector<int> numbers = [] {
+        std::vector<int> all(kStopSignals.begin(), kStopSignals.end());
+        for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber) {
+            all.push_back(signalNumber);
+        }
+        return all;
+    }();
+    return numbers;
+}
+
 // Ending with a core dump where the system allows one: a fault, or a request for a dump. The
 // process must still end by the signal, so that the dump and its cause are not lost.
 inline constexpr std::array kCoreSignals = {SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
                                             SIGFPE,  SIGSEGV, SIGXCPU, SIGXFSZ, SIGSYS};
 
+// "SIGRTMIN", "SIGRTMIN+3" ... "SIGRTMAX", as kill -l names them at the low end.
+inline const char* RealTimeSignalName(int signalNumber) {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) {
+            std::string name = number == SIGRTMAX ? "SIGRTMAX" : "SIGRTMIN";
+            if (number != SIGRTMIN && number != SIGRTMAX) {
+                name += '+';
+                name += std::to_string(number - SIGRTMIN);
+            }
+            all.push_back(std::move(name));
+        }
+        return all;
+    }();
+    if (signalNumber < SIGRTMIN || signalNumber > SIGRTMAX) {
+        return "";
+    }
+    return names[static_cast<std::size_t>(signalNumber - SIGRTMIN)].c_str();
+}
+
 // "SIGUSR1" and the like for the signals above; empty for any other.
-constexpr const char* SignalName(int signalNumber) {
+inline const char* SignalName(int signalNumber) {
     switch (signalNumber) {
     case SIGHUP:
         return "SIGHUP";
@@ -62,7 +98,7 @@ constexpr const char* SignalName(int signalNumber) {
     case SIGSYS:
         return "SIGSYS";
     default:
-        return "";
+        return RealTimeSignalName(signalNumber);
     }
 }
 

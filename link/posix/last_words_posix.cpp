@@ -71,7 +71,7 @@ void InstallHandlers() {
 // A program with handlers of its own for these stops in its own way, and one that ignores a
 // signal has chosen to; only one that would be ended outright needs the last words said.
 void CoverUnhandledStopSignals() {
-    for (const int signalNumber : kStopSignals) {
+    for (const int signalNumber : StopSignalNumbers()) {
         struct sigaction current {};
         if (::sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
             (current.sa_flags & SA_SIGINFO) == 0) {

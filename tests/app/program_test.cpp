@@ -138,6 +138,9 @@ TEST_P(ProgramStoppedBySignal, RunsTheClosingSequenceAndExitsNormally) {
 INSTANTIATE_TEST_SUITE_P(StopSignals, ProgramStoppedBySignal,
                          ::testing::ValuesIn(pelmora::kStopSignals),
                          [](const auto& tested) { return pelmora::SignalName(tested.param); });
+INSTANTIATE_TEST_SUITE_P(RealTimeSignals, ProgramStoppedBySignal,
+                         ::testing::Values(SIGRTMIN, SIGRTMAX),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
 
 TEST_P(ProgramEndedByCoreSignal, SwitchesTheSupplyOffAndStillEndsByTheSignal) {
     ASSERT_TRUE(WaitForStartup()) << Contents(m_dir / "err");

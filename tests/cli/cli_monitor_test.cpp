@@ -152,6 +152,9 @@ TEST_P(MonitorStoppedBySignal, SwitchesTheOutputOffAndLeavesWholeRows) {
 INSTANTIATE_TEST_SUITE_P(StopSignals, MonitorStoppedBySignal,
                          ::testing::ValuesIn(pelmora::kStopSignals),
                          [](const auto& tested) { return pelmora::SignalName(tested.param); });
+INSTANTIATE_TEST_SUITE_P(RealTimeSignals, MonitorStoppedBySignal,
+                         ::testing::Values(SIGRTMIN, SIGRTMAX),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
 
 // While it lives, programs started from the test dump core into a directory of their own, as
 // far as the system's hard limit allows.

@@ -109,6 +109,9 @@ TEST_P(LastWordsOnAStopSignal, LeaveAHandlerOrAnIgnoredSignalAsTheProgramSetIt) 
 INSTANTIATE_TEST_SUITE_P(StopSignals, LastWordsOnAStopSignal,
                          ::testing::ValuesIn(pelmora::kStopSignals),
                          [](const auto& tested) { return pelmora::SignalName(tested.param); });
+INSTANTIATE_TEST_SUITE_P(RealTimeSignals, LastWordsOnAStopSignal,
+                         ::testing::Values(SIGRTMIN, SIGRTMAX),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
 
 TEST(LastWords, AreTakenBackWhenTheChannelCloses) {
     const auto ending = RunAndEnd([](CSerialChannel& channel) {

@@ -307,6 +307,8 @@ TEST_P(PanelEndedBySignal, RunsTheClosingSequence) {
 INSTANTIATE_TEST_SUITE_P(QuitSignals, PanelEndedBySignal,
                          ::testing::ValuesIn(pelmora::kStopSignals),
                          [](const auto& tested) { return pelmora::SignalName(tested.param); });
+INSTANTIATE_TEST_SUITE_P(RealTimeSignals, PanelEndedBySignal, ::testing::Values(SIGRTMIN, SIGRTMAX),
+                         [](const auto& tested) { return pelmora::SignalName(tested.param); });
 
 class PanelEndedBySignalUnderTheAlert : public PanelWithFailingSupply,
                                         public ::testing::WithParamInterface<int> {};
