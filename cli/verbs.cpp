@@ -251,6 +251,14 @@ int RunSwitchOn(const CliOptions& options, std::ostream& out, std::ostream& err,
     // Watched until stopped, like monitor, and never left on by the watch's end.
     const StopSignals stop;
     const auto supply = ReachSupply(options, trace);
+    if (stop.StopRequested()) {
+        // Asked to stop while the supply was being found: switching on now would defy it.
+        if (!options.quiet) {
+            err << kProgram << ": stopped by " << stop.SignalName()
+                << " before the output was switched on; nothing was changed\n";
+        }
+        return kExitSuccess;
+    }
     supply->SwitchOffAtExit();
     TripGuard guard(*supply, options.trip);
     guard.OutputOn();

@@ -133,6 +133,24 @@ TEST(CliTrip, NothingTripsWithinTheBlankingDelay) {
               3);
 }
 
+TEST(CliTrip, AnInterruptWhileTheSupplyIsSoughtLeavesTheOutputAsItWas) {
+    SimConfig config = Quiet();
+    config.replyDelay = 1000ms;
+    SimulatedSupply supply(config);
+    RunningCli on({"on", "5", "-5", "--trip-ma", "500"}, Ports(supply));
+    ASSERT_TRUE(supply.WaitForCommands(1, 10s));
+    on.Signal(SIGINT);
+    const auto run = on.Finish();
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(run.err.find("stopped by SIGINT before the output was switched on"),
+              std::string::npos)
+        << run.err;
+    const auto log = supply.Log();
+    EXPECT_TRUE(std::none_of(log.begin(), log.end(), IsVoltageCommand));
+    EXPECT_FALSE(supply.State().outputOn);
+}
+
 TEST(CliTrip, WatchingAfterOnEndsWithTheOutputOffOnInterrupt) {
     SimulatedSupply supply(Quiet());
     RunningCli on({"on", "5", "-5", "--trip-ma", "500"}, Ports(supply));
