@@ -66,13 +66,17 @@ void CSupplyPanelDlg::RunSlot(std::size_t number) {
     m_slotNumber = number;
     const auto slot = m_schedule->SlotAt(number);
     const SequenceStep& step = m_program[slot.step];
+    // A step that keeps the voltages draws no new inrush, so the protection keeps watching.
+    const bool voltageChanges = step.positiveCode != m_posCode || step.negativeCode != m_negCode;
     m_posCode = step.positiveCode;
     m_negCode = step.negativeCode;
     // The lists show what the supply is given.
     m_posVoltageCombo->setCurrentIndex(VoltageIndexOf(m_posCode));
     m_negVoltageCombo->setCurrentIndex(VoltageIndexOf(m_negCode));
     if (m_outputOn) {
-        m_protection.VoltageChanged(Clock::now());
+        if (voltageChanges) {
+            m_protection.VoltageChanged(Clock::now());
+        }
         SendVoltage();
     } else if (!SwitchOutputOn()) {
         EndSequence(false);

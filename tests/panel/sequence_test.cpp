@@ -197,3 +197,21 @@ TEST_F(SequencesIntoAFailingLoad, ATripEndsTheProgramWithTheOutputOff) {
         EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("正側 999 mA > 200 mA")));
     });
 }
+
+TEST_F(SequencesIntoAFailingLoad, StepsThatKeepTheVoltagesDoNotRestartTheInrushDelay) {
+    // Each step is shorter than the 0.5 s delay after a change; the voltages never change.
+    std::string program;
+    for (int step = 0; step < 12; ++step) {
+        program += "0.3,5,-5\n";
+    }
+    const fs::path file = Write("hold.csv", program);
+    RunPanel(m_panel, [&] {
+        m_answerer.SetAnswer(FillingProtection({.positiveOn = true, .positiveMa = 200}));
+        ChooseFromContextMenu(m_panel, QStringLiteral("過電流保護…"));
+        Run(file);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Progress() == nullptr; }, kProgramBoundMs));
+        EXPECT_EQ(SettingsSent().back(), kReset);
+        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("正側 999 mA > 200 mA")))
+            << m_panel.windowTitle().toStdString();
+    });
+}
