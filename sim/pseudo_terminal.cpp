@@ -1,8 +1,9 @@
 #include "pseudo_terminal.h"
 
+#include "open_devices_posix.h"
+
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
@@ -29,45 +30,26 @@ constexpr std::size_t kPathCapacity = 128;
 constexpr std::uint32_t kCloseEvents = IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 // Room for many events at a time; the watch names no file, so each is a bare inotify_event.
 constexpr std::size_t kEventBufferEvents = 64;
-constexpr const char* kProcessDir = "/proc";
-
-std::optional<long> WholeNumber(const std::string& name) {
-    long value = 0;
-    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), value);
-    if (error != std::errc{} || end != name.data() + name.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 // Copies of the held slave's descriptor, which a process forked from this one has until it
-// ends or runs another program, are the hold itself, not another opener.
+// ends or runs another program, are the hold itself, not another opener. The hold's own
+// descriptor is known without asking the kernel, which may refuse to compare descriptors.
 bool IsTheHold(long pid, int descriptor, int held) {
-    return ::syscall(SYS_kcmp, static_cast<pid_t>(::getpid()), static_cast<pid_t>(pid), KCMP_FILE,
-                     held, descriptor) == 0;
+    const long self = ::getpid();
+    if (pid == self) {
+        return descriptor == held;
+    }
+    return ::syscall(SYS_kcmp, static_cast<pid_t>(self), static_cast<pid_t>(pid), KCMP_FILE, held,
+                     descriptor) == 0;
 }
 
-// Among the processes whose descriptors the system lets us see.
 bool AnyOtherOpener(dev_t device, int held) {
-    std::error_code error;
-    for (const auto& process : std::filesystem::directory_iterator(kProcessDir, error)) {
-        const auto pid = WholeNumber(process.path().filename().string());
-        if (!pid) {
-            continue;
-        }
-        std::error_code fdError;
-        for (const auto& entry :
-             std::filesystem::directory_iterator(process.path() / "fd", fdError)) {
-            struct stat opened {};
-            const auto descriptor = WholeNumber(entry.path().filename().string());
-            if (descriptor && ::stat(entry.path().c_str(), &opened) == 0 &&
-                S_ISCHR(opened.st_mode) && opened.st_rdev == device &&
-                !IsTheHold(*pid, static_cast<int>(*descriptor), held)) {
-                return true;
-            }
-        }
-    }
-    return false;
+    bool found = false;
+    VisitOpenDevices([&](long pid, int descriptor, dev_t opened) {
+        found = opened == device && !IsTheHold(pid, descriptor, held);
+        return found;
+    });
+    return found;
 }
 
 [[noreturn]] void ThrowSystemError(const char* what) {

@@ -1,3 +1,4 @@
+#include "open_devices_posix.h"
 #include "port_holder.h"
 
 #include <algorithm>
@@ -77,22 +78,12 @@ std::optional<long> LockOwner(const struct stat& file) {
 std::vector<long> OtherProcessesWithDeviceOpen(const struct stat& device) {
     std::vector<long> found;
     const long self = ::getpid();
-    std::error_code error;
-    for (const auto& process : fs::directory_iterator(kProcessDir, error)) {
-        const auto pid = ReadNumber(process.path().filename().string());
-        if (!pid || *pid == self) {
-            continue;
+    VisitOpenDevices([&](long pid, int, dev_t opened) {
+        if (pid != self && opened == device.st_rdev && (found.empty() || found.back() != pid)) {
+            found.push_back(pid);
         }
-        std::error_code fdError;
-        for (const auto& descriptor : fs::directory_iterator(process.path() / "fd", fdError)) {
-            struct stat opened {};
-            if (::stat(descriptor.path().c_str(), &opened) == 0 && S_ISCHR(opened.st_mode) &&
-                opened.st_rdev == device.st_rdev) {
-                found.push_back(*pid);
-                break;
-            }
-        }
-    }
+        return false;
+    });
     std::sort(found.begin(), found.end());
     return found;
 }
