@@ -157,6 +157,7 @@ public:
                 },
                 "from SECONDS after the output first goes on, drive these loads (repeatable)")
             ->type_name("SECONDS:POS_OHMS,NEG_OHMS")
+            ->expected(1)
             ->take_all()
             ->allow_extra_args(false)
             ->group(kFaults);
