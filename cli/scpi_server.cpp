@@ -113,15 +113,9 @@ void ScpiServer::Closed(ServeConnection& connection) {
     if (m_stopped || !m_rules.offOnDisconnect || !m_clients.empty()) {
         return;
     }
-    const scpi::SupplySettings settings = m_instrument.Settings();
-    if (!settings.outputOn) {
-        return;
-    }
-    m_instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
-    const scpi::ApplyAction off{false, {}, {}};
-    m_worker.Carry(off, Guard(), [this, off](const scpi::ActionResult& result) {
-        Applied("the last client leaving", off, result);
-    });
+    // A program left running would switch the output on again at its next step, with nobody
+    // there to see it.
+    EndProgram("stopped by the last client leaving");
 }
 
 void ScpiServer::Carry(ServeConnection& connection, const scpi::SupplyAction& action, Done done) {

@@ -303,6 +303,31 @@ TEST(Serve, OffOnDisconnectSwitchesOffWhenTheLastClientLeaves) {
     EXPECT_EQ(later.Query("OUTP?"), "0");
 }
 
+TEST(Serve, OffOnDisconnectEndsARunningProgramWithTheOutputOff) {
+    SimulatedSupply supply;
+    RunningServe serve(supply, {"--off-on-disconnect"});
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    {
+        ScpiSocket client(serve.Port());
+        EXPECT_EQ(client.Query("LIST:VOLT 3,5,6;DWEL 0.3;COUN INF;:INIT;:STAT:OPER:COND?"),
+                  "16384");
+        ASSERT_TRUE(WaitUntil([&] { return supply.State().outputOn; }, 10s)) << serve.Log();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "disconnected"); })) << serve.Log();
+    ScpiSocket later(serve.Port());
+    // Queued behind the switch-off, so the supply has had it by the reply.
+    ASSERT_TRUE(later.Query("MEAS:CURR?").has_value());
+    EXPECT_EQ(later.Query("STAT:OPER:COND?;:OUTP?"), "0;0");
+    const auto commands = Commands(supply);
+    const auto lastVoltage =
+        std::find_if(commands.rbegin(), commands.rend(),
+                     [](const auto& command) { return command.starts_with("V"); });
+    EXPECT_NE(std::find(commands.rbegin(), lastVoltage, protocol::kResetCommand), lastVoltage)
+        << "a step came after the switch-off";
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_TRUE(Contains(serve.Log(), "program stopped by the last client leaving")) << serve.Log();
+}
+
 TEST(Serve, EveryStopSignalEndsWithTheResetAsTheLastBytes) {
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         SimulatedSupply supply;
