@@ -466,6 +466,11 @@ TEST(ServeProtection, ATripSwitchesOffAtOnceAndLatchesUntilCleared) {
     EXPECT_EQ(client.Query("OUTP ON;*OPC?"), "1");
     EXPECT_EQ(client.Query("SYST:ERR?"), "-221,\"Settings conflict\"");
     EXPECT_EQ(Commands(supply).size(), before) << "switched on while tripped";
+    // The command line points to the trip and its clearing, not to the cable.
+    const auto on = RunCli({"--connect", "127.0.0.1:" + std::to_string(serve.Port()), "on"}, "");
+    EXPECT_EQ(on.exitStatus, 1) << on.err;
+    EXPECT_TRUE(Contains(on.err, "over-current trip keeps the output off until CURR:PROT:CLE"))
+        << on.err;
 
     EXPECT_EQ(client.Query("CURR:PROT:CLE;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;0");
     EXPECT_EQ(client.Query("CURR:PROT:STAT OFF;:OUTP ON;*OPC?;:OUTP?"), "1;1");
