@@ -110,6 +110,9 @@ void ScpiServer::Closed(ServeConnection& connection) {
         return;
     }
     m_clients.erase(found);
+    // Its waits would keep the connection alive for as long as the program runs, maybe forever.
+    std::erase_if(m_programWaits,
+                  [&](const ProgramWait& wait) { return wait.connection == &connection; });
     if (m_stopped || !m_rules.offOnDisconnect || !m_clients.empty()) {
         return;
     }
@@ -134,7 +137,7 @@ void ScpiServer::Carry(ServeConnection& connection, const scpi::SupplyAction& ac
     }
     if (std::holds_alternative<scpi::ProgramEndAction>(action)) {
         if (m_program) {
-            m_programWaits.push_back(std::move(done));
+            m_programWaits.push_back({&connection, std::move(done)});
         } else {
             Later([done = std::move(done)] { done({}); });
         }
@@ -338,7 +341,7 @@ void ScpiServer::EndProgram(const std::string& why, std::function<void()> done) 
         auto waits = std::move(m_programWaits);
         m_programWaits.clear();
         for (const auto& wait : waits) {
-            wait({});
+            wait.done({});
         }
         if (done) {
             done();
