@@ -26,18 +26,6 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
-IpAddress FromAsio(const asio::ip::address& parsed) {
-    IpAddress address;
-    address.v6 = parsed.is_v6();
-    if (address.v6) {
-        address.bytes = parsed.to_v6().to_bytes();
-    } else {
-        const auto v4 = parsed.to_v4().to_bytes();
-        std::copy(v4.begin(), v4.end(), address.bytes.begin());
-    }
-    return address;
-}
-
 // The IPv4 address an IPv4-mapped IPv6 address stands for; the address itself otherwise.
 IpAddress Unmapped(const IpAddress& address) {
     if (!address.v6) {
@@ -76,6 +64,18 @@ bool BitSet(const IpAddress& address, int bit) {
 }
 
 } // namespace
+
+IpAddress FromAsio(const asio::ip::address& parsed) {
+    IpAddress address;
+    address.v6 = parsed.is_v6();
+    if (address.v6) {
+        address.bytes = parsed.to_v6().to_bytes();
+    } else {
+        const auto v4 = parsed.to_v4().to_bytes();
+        std::copy(v4.begin(), v4.end(), address.bytes.begin());
+    }
+    return address;
+}
 
 IpAddress ParseIpAddress(std::string_view text) {
     std::error_code error;

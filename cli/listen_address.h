@@ -1,16 +1,21 @@
 #pragma once
 
+#include "remote_address.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+namespace asio::ip {
+class address;
+}
+
 // Where serve listens and whom it lets in, as typed on the command line. Parsing throws
 // std::invalid_argument with the reason, worded for the user.
 namespace pelmora::cli {
 
-inline constexpr std::uint16_t kDefaultScpiPort = 5025;
 inline constexpr std::string_view kDefaultListenAddress = "127.0.0.1:5025";
 
 // An IPv4 address keeps its four bytes first; the rest are zero.
@@ -23,7 +28,7 @@ struct IpAddress {
 
 struct ListenAddress {
     IpAddress address;
-    std::uint16_t port = kDefaultScpiPort;
+    std::uint16_t port = kDefaultServerPort;
 };
 
 // A range of addresses: the first `prefixBits` bits of `network` (its other bits are zero).
@@ -46,6 +51,9 @@ bool IsLoopback(const IpAddress& address);
 // IPv4 address it is.
 bool InRange(const IpAddress& address, const AddressRange& range);
 bool InAnyRange(const IpAddress& address, const std::vector<AddressRange>& ranges);
+
+// An address as Asio holds it: a parsed one, or a peer's.
+IpAddress FromAsio(const asio::ip::address& parsed);
 
 // "127.0.0.1", "::1".
 std::string FormatAddress(const IpAddress& address);

@@ -41,8 +41,11 @@ std::string DescribeError(const std::string& server, std::string_view answer) {
         return server + ": the supply's port went away at the server (" + std::string(answer) +
                "); reconnect the supply: the server finds it again, with the output off";
     case kSettingsConflict:
-        return server + ": the server has lost the supply, so the output stays off (" +
-               std::string(answer) + "); reconnect the supply and try again";
+        return server + ": the server refused the change (" + std::string(answer) +
+               "): an over-current trip keeps the output off until CURR:PROT:CLE clears it, a "
+               "running program takes no changes until it ends or ABOR stops it, a list program "
+               "whose lists disagree does not start, and a lost supply stays off until it is "
+               "reconnected";
     default:
         break;
     }

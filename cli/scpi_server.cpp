@@ -16,18 +16,6 @@ using Outcome = scpi::ActionResult::Outcome;
 // A failed accept (no descriptors left, say) is tried again after a pause, not in a loop.
 constexpr std::chrono::milliseconds kAcceptRetry{100};
 
-IpAddress PeerAddress(const asio::ip::address& address) {
-    IpAddress peer;
-    peer.v6 = address.is_v6();
-    if (peer.v6) {
-        peer.bytes = address.to_v6().to_bytes();
-    } else {
-        const auto v4 = address.to_v4().to_bytes();
-        std::copy(v4.begin(), v4.end(), peer.bytes.begin());
-    }
-    return peer;
-}
-
 } // namespace
 
 ScpiServer::ScpiServer(asio::ip::tcp::acceptor& acceptor, scpi::Instrument& instrument,
@@ -81,7 +69,7 @@ void ScpiServer::Admit(asio::ip::tcp::socket socket) {
         // Gone before it could be looked at.
         return;
     }
-    const IpAddress address = PeerAddress(remote.address());
+    const IpAddress address = FromAsio(remote.address());
     const std::string peer = FormatEndpoint(address, remote.port());
     std::string refusal;
     if (!m_rules.allowed.empty() && !InAnyRange(address, m_rules.allowed)) {
@@ -110,18 +98,15 @@ void ScpiServer::Closed(ServeConnection& connection) {
         return;
     }
     m_clients.erase(found);
+    // Its waits would keep the connection alive for as long as the program runs, maybe forever.
+    std::erase_if(m_programWaits,
+                  [&](const ProgramWait& wait) { return wait.connection == &connection; });
     if (m_stopped || !m_rules.offOnDisconnect || !m_clients.empty()) {
         return;
     }
-    const scpi::SupplySettings settings = m_instrument.Settings();
-    if (!settings.outputOn) {
-        return;
-    }
-    m_instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
-    const scpi::ApplyAction off{false, {}, {}};
-    m_worker.Carry(off, Guard(), [this, off](const scpi::ActionResult& result) {
-        Applied("the last client leaving", off, result);
-    });
+    // A program left running would switch the output on again at its next step, with nobody
+    // there to see it.
+    EndProgram("stopped by the last client leaving");
 }
 
 void ScpiServer::Carry(ServeConnection& connection, const scpi::SupplyAction& action, Done done) {
@@ -140,7 +125,7 @@ void ScpiServer::Carry(ServeConnection& connection, const scpi::SupplyAction& ac
     }
     if (std::holds_alternative<scpi::ProgramEndAction>(action)) {
         if (m_program) {
-            m_programWaits.push_back(std::move(done));
+            m_programWaits.push_back({&connection, std::move(done)});
         } else {
             Later([done = std::move(done)] { done({}); });
         }
@@ -344,7 +329,7 @@ void ScpiServer::EndProgram(const std::string& why, std::function<void()> done) 
         auto waits = std::move(m_programWaits);
         m_programWaits.clear();
         for (const auto& wait : waits) {
-            wait({});
+            wait.done({});
         }
         if (done) {
             done();
@@ -360,7 +345,7 @@ void ScpiServer::EndProgram(const std::string& why, std::function<void()> done) 
     }
     m_instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
     const scpi::ApplyAction off{false, {}, {}};
-    m_worker.Carry(off, Guard(), [this, off, why, finish](const scpi::ActionResult& result) {
+    m_worker.Carry(off, Guard(), [this, off, finish](const scpi::ActionResult& result) {
         Applied("the program's end", off, result);
         finish();
     });

@@ -82,7 +82,11 @@ private:
     std::optional<Program> m_program;
     asio::steady_timer m_programTimer;
     // Sessions waiting for the program's end.
-    std::vector<Done> m_programWaits;
+    struct ProgramWait {
+        const ServeConnection* connection;
+        Done done;
+    };
+    std::vector<ProgramWait> m_programWaits;
     bool m_pollPending = false;
     bool m_lost = false;
     bool m_stopped = false;

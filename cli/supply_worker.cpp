@@ -143,21 +143,25 @@ bool SupplyWorker::Finish() {
 
 void SupplyWorker::Serve() {
     std::unique_lock lock(m_mutex);
+    const auto ready = [this] { return m_finishing || !m_queue.empty(); };
     while (true) {
-        const auto ready = [this] { return m_finishing || !m_queue.empty(); };
         if (m_present) {
             m_wake.wait(lock, ready);
         } else {
-            m_wake.wait_for(lock, timing::kLookAgainPeriod, ready);
+            m_wake.wait_until(lock, m_nextLook, ready);
         }
-        if (m_queue.empty()) {
-            if (m_finishing) {
-                return;
-            }
+        // Due even with tasks queued: a client asking faster than the period, each answer
+        // failing at once, must not keep the supply from being found.
+        if (!m_present && !m_finishing && std::chrono::steady_clock::now() >= m_nextLook) {
             lock.unlock();
             LookAgain();
+            m_nextLook = std::chrono::steady_clock::now() + timing::kLookAgainPeriod;
             lock.lock();
             continue;
+        }
+        // Only the end wakes it with nothing queued.
+        if (m_queue.empty()) {
+            return;
         }
         auto task = std::move(m_queue.front());
         m_queue.pop_front();
@@ -174,6 +178,7 @@ void SupplyWorker::Lose() {
     // Closed at once, so that the system can give the returning device its old name.
     m_channel.Close();
     m_watch.Start();
+    m_nextLook = std::chrono::steady_clock::now() + timing::kLookAgainPeriod;
     m_deliver(m_events.lost);
 }
 

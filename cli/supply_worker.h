@@ -6,6 +6,7 @@
 #include "supply_action.h"
 #include "supply_line.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -90,6 +91,8 @@ private:
     bool m_finishing = false;
     // Only the worker's thread touches it while that runs.
     bool m_present = true;
+    // While the supply is gone, when it is looked for next. Only the worker's thread touches it.
+    std::chrono::steady_clock::time_point m_nextLook;
     // Only the worker's thread touches these.
     overcurrent::TripEngine m_engine;
     bool m_outputOn = false;

@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <regex>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -303,6 +304,31 @@ TEST(Serve, OffOnDisconnectSwitchesOffWhenTheLastClientLeaves) {
     EXPECT_EQ(later.Query("OUTP?"), "0");
 }
 
+TEST(Serve, OffOnDisconnectEndsARunningProgramWithTheOutputOff) {
+    SimulatedSupply supply;
+    RunningServe serve(supply, {"--off-on-disconnect"});
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    {
+        ScpiSocket client(serve.Port());
+        EXPECT_EQ(client.Query("LIST:VOLT 3,5,6;DWEL 0.3;COUN INF;:INIT;:STAT:OPER:COND?"),
+                  "16384");
+        ASSERT_TRUE(WaitUntil([&] { return supply.State().outputOn; }, 10s)) << serve.Log();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "disconnected"); })) << serve.Log();
+    ScpiSocket later(serve.Port());
+    // Queued behind the switch-off, so the supply has had it by the reply.
+    ASSERT_TRUE(later.Query("MEAS:CURR?").has_value());
+    EXPECT_EQ(later.Query("STAT:OPER:COND?;:OUTP?"), "0;0");
+    const auto commands = Commands(supply);
+    const auto lastVoltage =
+        std::find_if(commands.rbegin(), commands.rend(),
+                     [](const auto& command) { return command.starts_with("V"); });
+    EXPECT_NE(std::find(commands.rbegin(), lastVoltage, protocol::kResetCommand), lastVoltage)
+        << "a step came after the switch-off";
+    EXPECT_FALSE(supply.State().outputOn);
+    EXPECT_TRUE(Contains(serve.Log(), "program stopped by the last client leaving")) << serve.Log();
+}
+
 TEST(Serve, EveryStopSignalEndsWithTheResetAsTheLastBytes) {
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         SimulatedSupply supply;
@@ -371,16 +397,27 @@ TEST(Serve, ALostSupplyIsFoundAgainWithItsOutputOffWhileClientsStay) {
     SimConfig back;
     back.linkPath = link("COM4");
     SimulatedSupply second(back);
-    ASSERT_TRUE(WaitUntil([&] { return Contains(serve.Log(), "supply found again on COM4"); }, 10s))
-        << serve.Log();
-    EXPECT_EQ(Commands(second), (std::vector<std::string>{std::string(protocol::kIdentityRequest),
-                                                          std::string(protocol::kResetCommand)}));
+    // A client asking more often than the supply is looked for, each measurement failing at
+    // once, does not keep it from being found.
+    const auto askedUntilFound = [&] {
+        EXPECT_TRUE(client.Query("MEAS:CURR?;*OPC?").has_value());
+        std::this_thread::sleep_for(200ms);
+        return Contains(serve.Log(), "supply found again on COM4");
+    };
+    ASSERT_TRUE(WaitUntil(askedUntilFound, 10s)) << serve.Log();
+    // The current requests, the client's and the polls, aside.
+    const auto settings = [&] {
+        auto commands = Commands(second);
+        std::erase(commands, protocol::kCurrentRequest);
+        return commands;
+    };
+    EXPECT_EQ(settings(), (std::vector<std::string>{std::string(protocol::kIdentityRequest),
+                                                    std::string(protocol::kResetCommand)}));
     EXPECT_EQ(client.Query("OUTP?"), "0") << "the supply's return switched the output on";
     EXPECT_EQ(client.Query("OUTP ON;*OPC?"), "1");
     EXPECT_TRUE(second.State().outputOn);
-    // After its identity and reset; the polls of the currents follow it.
-    ASSERT_GE(Commands(second).size(), 3u);
-    EXPECT_EQ(Commands(second)[2], protocol::BuildVoltageCommand("050", "010"));
+    ASSERT_EQ(settings().size(), 3u);
+    EXPECT_EQ(settings()[2], protocol::BuildVoltageCommand("050", "010"));
     EXPECT_EQ(client.Query("STAT:QUES:COND?"), "0");
     EXPECT_TRUE(Contains(client.Query("SYST:PORT?").value_or(""), "COM4"));
     // The byte trace names the port the supply is on now.
@@ -429,6 +466,11 @@ TEST(ServeProtection, ATripSwitchesOffAtOnceAndLatchesUntilCleared) {
     EXPECT_EQ(client.Query("OUTP ON;*OPC?"), "1");
     EXPECT_EQ(client.Query("SYST:ERR?"), "-221,\"Settings conflict\"");
     EXPECT_EQ(Commands(supply).size(), before) << "switched on while tripped";
+    // The command line points to the trip and its clearing, not to the cable.
+    const auto on = RunCli({"--connect", "127.0.0.1:" + std::to_string(serve.Port()), "on"}, "");
+    EXPECT_EQ(on.exitStatus, 1) << on.err;
+    EXPECT_TRUE(Contains(on.err, "over-current trip keeps the output off until CURR:PROT:CLE"))
+        << on.err;
 
     EXPECT_EQ(client.Query("CURR:PROT:CLE;:CURR:PROT:TRIP?;:STAT:QUES:COND?"), "0;0");
     EXPECT_EQ(client.Query("CURR:PROT:STAT OFF;:OUTP ON;*OPC?;:OUTP?"), "1;1");
