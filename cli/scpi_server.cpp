@@ -106,7 +106,7 @@ void ScpiServer::Closed(ServeConnection& connection) {
     }
     // A program left running would switch the output on again at its next step, with nobody
     // there to see it.
-    EndProgram("stopped by the last client leaving");
+    EndProgram("stopped by the last client leaving", {}, "the last client leaving");
 }
 
 void ScpiServer::Carry(ServeConnection& connection, const scpi::SupplyAction& action, Done done) {
@@ -320,7 +320,8 @@ void ScpiServer::RunStep(const SequenceSchedule::Slot& slot) {
     ScheduleStep();
 }
 
-void ScpiServer::EndProgram(const std::string& why, std::function<void()> done) {
+void ScpiServer::EndProgram(const std::string& why, std::function<void()> done,
+                            const std::string& offCause) {
     const bool running = m_program.has_value();
     m_program.reset();
     m_programTimer.cancel();
@@ -345,8 +346,8 @@ void ScpiServer::EndProgram(const std::string& why, std::function<void()> done) 
     }
     m_instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
     const scpi::ApplyAction off{false, {}, {}};
-    m_worker.Carry(off, Guard(), [this, off, finish](const scpi::ActionResult& result) {
-        Applied("the program's end", off, result);
+    m_worker.Carry(off, Guard(), [this, off, finish, offCause](const scpi::ActionResult& result) {
+        Applied(offCause, off, result);
         finish();
     });
 }

@@ -55,8 +55,10 @@ private:
     void StartProgram(const std::string& who, const scpi::RunProgramAction& run);
     void ScheduleStep();
     void RunStep(const SequenceSchedule::Slot& slot);
-    // Ends the program with the output off, then runs `done` and answers those waiting.
-    void EndProgram(const std::string& why, std::function<void()> done = {});
+    // Ends the program with the output off, then runs `done` and answers those waiting;
+    // `offCause` is what the log gives as the reason for the switch-off.
+    void EndProgram(const std::string& why, std::function<void()> done = {},
+                    const std::string& offCause = "the program's end");
     void Later(std::function<void()> task);
     SupplyWorker::Guard Guard() const;
     void CompleteSampleWaits(const scpi::ActionResult& result);

@@ -302,6 +302,9 @@ TEST(Serve, OffOnDisconnectSwitchesOffWhenTheLastClientLeaves) {
     EXPECT_EQ(Commands(supply).back(), protocol::kResetCommand);
     ScpiSocket later(serve.Port());
     EXPECT_EQ(later.Query("OUTP?"), "0");
+    EXPECT_TRUE(WaitUntil([&] {
+        return Contains(serve.Log(), "output off (the last client leaving)");
+    })) << serve.Log();
 }
 
 TEST(Serve, OffOnDisconnectEndsARunningProgramWithTheOutputOff) {
