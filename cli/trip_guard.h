@@ -23,7 +23,6 @@ public:
     // A poll of the supply; `tripped` in the result when the protection switched the output off.
     PolledCurrents Poll();
 
-    const std::optional<overcurrent::TripRecord>& Trip() const { return m_engine.Trip(); }
     // What a trip ends the run with: exit status 4 and "tripped: pos 123 mA > 100 mA at <time>",
     // or status 1 when the output could not be switched off after it.
     [[noreturn]] void ThrowTrip() const;

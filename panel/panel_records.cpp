@@ -63,10 +63,6 @@ void CSupplyPanelDlg::OnStopRecording() {
 void CSupplyPanelDlg::ReportRecordingFailure(const QString& path, const QString& problem) {
     ShowConnection();
     // Left open without a loop of its own, as the alert is: the polls go on meanwhile.
-    auto* box =
-        new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                        tr("記録を停止しました。%1 に書き込めません: %2").arg(path, problem),
-                        QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    OpenBox(QMessageBox::Warning,
+            tr("記録を停止しました。%1 に書き込めません: %2").arg(path, problem));
 }

@@ -15,7 +15,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
