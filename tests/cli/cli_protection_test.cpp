@@ -135,9 +135,10 @@ TEST(CliTrip, NothingTripsWithinTheBlankingDelay) {
 
 TEST(CliTrip, AnInterruptWhileTheSupplyIsSoughtLeavesTheOutputAsItWas) {
     SimConfig config = Quiet();
-    config.replyDelay = 1000ms;
+    // The interrupt comes while the identity reply is awaited, well within the wait allowed.
+    config.replyDelay = 1500ms;
     SimulatedSupply supply(config);
-    RunningCli on({"on", "5", "-5", "--trip-ma", "500"}, Ports(supply));
+    RunningCli on({"on", "5", "-5", "--trip-ma", "500", "--wait", "5000"}, Ports(supply));
     ASSERT_TRUE(supply.WaitForCommands(1, 10s));
     on.Signal(SIGINT);
     const auto run = on.Finish();
