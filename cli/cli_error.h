@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exit_status.h"
+#include "supply_error.h"
 
 #include <stdexcept>
 #include <string>
@@ -19,5 +20,11 @@ public:
 private:
     int m_exitStatus;
 };
+
+// What a failure to reach the supply tells a script.
+int ExitStatusOf(SupplyFailure failure);
+
+// The same failure as the verbs report it.
+CliError FromSupplyError(const SupplyError& error);
 
 } // namespace pelmora::cli

@@ -336,12 +336,12 @@ private:
 
         m_serve = AddVerb("serve", "serve the supply to SCPI clients over TCP; the output is off "
                                    "until a client switches it on");
-        m_options.listen = ParseListenAddress(kDefaultListenAddress);
+        m_options.listen = server::ParseListenAddress(server::kDefaultListenAddress);
         Value(*m_serve, "--listen", "ADDR:PORT",
-              "the address to listen on (default " + std::string(kDefaultListenAddress) +
+              "the address to listen on (default " + std::string(server::kDefaultListenAddress) +
                   "; [::1]:5025 for IPv6; port 0 for a free one)",
               [this](const std::string& o, const std::string& v) {
-                  m_options.listen = Parsed(o, [&] { return ParseListenAddress(v); });
+                  m_options.listen = Parsed(o, [&] { return server::ParseListenAddress(v); });
               });
         m_serve
             ->add_option("--allow", m_allowed,
@@ -403,12 +403,12 @@ private:
                                                                : pelmora::timing::kReplyWaitMs);
         for (const auto& range : m_allowed) {
             m_options.allowed.push_back(
-                Parsed("--allow", [&] { return ParseAddressRange(range); }));
+                Parsed("--allow", [&] { return server::ParseAddressRange(range); }));
         }
         if (m_options.verb == Verb::Serve && m_options.allowed.empty() &&
-            !IsLoopback(m_options.listen.address)) {
+            !server::IsLoopback(m_options.listen.address)) {
             throw CLI::ValidationError(
-                "--listen", FormatAddress(m_options.listen.address) +
+                "--listen", server::FormatAddress(m_options.listen.address) +
                                 " is reachable from other machines; say who may connect with "
                                 "--allow CIDR");
         }

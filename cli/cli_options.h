@@ -51,9 +51,9 @@ struct CliOptions {
     std::optional<std::size_t> passes = 1;
 
     // serve.
-    ListenAddress listen;
+    server::ListenAddress listen;
     // Empty: any peer, which only a loopback address lets in.
-    std::vector<AddressRange> allowed;
+    std::vector<server::AddressRange> allowed;
     bool offOnDisconnect = false;
 };
 

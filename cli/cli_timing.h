@@ -9,8 +9,6 @@ using std::chrono::milliseconds;
 
 // The live status line is redrawn at most this often, however fast the samples come.
 inline constexpr milliseconds kStatusRefresh{100};
-// serve looks for a supply that went away this often, as the panel does.
-inline constexpr milliseconds kLookAgainPeriod{1000};
 // How soon serve sees a stop signal.
 inline constexpr milliseconds kStopCheck{100};
 

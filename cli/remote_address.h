@@ -1,5 +1,7 @@
 #pragma once
 
+#include "listen_address.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,8 +9,7 @@
 
 namespace pelmora::cli {
 
-// The port a Pelmora server listens on unless told otherwise (the SCPI socket port).
-inline constexpr std::uint16_t kDefaultServerPort = 5025;
+using server::kDefaultServerPort;
 
 // Where a running pelmora-cli serve is reached: a host name or address, and its port.
 struct RemoteAddress {

@@ -100,6 +100,28 @@ RemoteReply RemoteLink::Lost(std::string problem) {
     return {RemoteEnd::Closed, {}, std::move(problem)};
 }
 
+bool RemoteLink::Tell(std::string_view line) {
+    auto& io = m_connection->io;
+    auto& socket = m_connection->socket;
+    if (!socket.is_open()) {
+        return false;
+    }
+    const std::string sent = std::string(line) + kLineEnd;
+    m_trace.Sent(m_name, sent);
+    asio::error_code error;
+    bool done = false;
+    asio::async_write(socket, asio::buffer(sent), [&](const asio::error_code& result, std::size_t) {
+        error = result;
+        done = true;
+    });
+    if (!CompleteBy(io, Clock::now() + milliseconds(m_waitMs), done, [&] { socket.close(); }) ||
+        error) {
+        Lost({});
+        return false;
+    }
+    return true;
+}
+
 RemoteReply RemoteLink::Ask(std::string_view line) {
     auto& io = m_connection->io;
     auto& socket = m_connection->socket;
@@ -143,6 +165,11 @@ RemoteReply RemoteLink::Ask(std::string_view line) {
         }
         if (error == asio::error::eof) {
             return Lost(m_name + ": the server closed the connection during " + quoted);
+        }
+        if (error == asio::error::not_found) {
+            return Lost(m_name + ": the reply to " + quoted + " ran past " +
+                        std::to_string(kReplyLimit / 1024) +
+                        " KiB without a line end; is a Pelmora server listening there?");
         }
         if (error) {
             return Lost(m_name + ": the connection to the server broke during " + quoted + " (" +

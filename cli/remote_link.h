@@ -27,9 +27,9 @@ struct RemoteReply {
     std::string problem;
 };
 
-// One connection to a running pelmora-cli serve, spoken to a line at a time. Every line sent
-// here holds a query, so every line gets exactly one reply, in order: a reply that came too late
-// is recognised and passed over.
+// One connection to a running pelmora-cli serve, spoken to a line at a time. Every line asked
+// holds a query, so it gets exactly one reply, in order, and a line told holds none: a reply
+// that came too late is recognised and passed over.
 class RemoteLink {
 public:
     // Connects within waitMs. Throws CliError (supply not found) with the reason.
@@ -44,6 +44,9 @@ public:
 
     // Sends `line` (without its end) and reads its reply, waiting at most waitMs.
     RemoteReply Ask(std::string_view line);
+    // Sends a line that holds no query, so gets no reply; false when it could not be sent, and
+    // the next Ask() says why.
+    bool Tell(std::string_view line);
 
 private:
     struct Connection;

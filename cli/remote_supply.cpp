@@ -1,11 +1,15 @@
 #include "remote_supply.h"
 
 #include "cli_error.h"
+#include "command_input.h"
 #include "escaped_bytes.h"
+#include "farewell.h"
 #include "voltage_argument.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace pelmora::cli {
@@ -15,17 +19,30 @@ namespace {
 constexpr char kAnswerSeparator = ';';
 constexpr char kQuote = '"';
 constexpr double kMilliampsPerAmp = 1000.0;
+// A step's volts as the server writes them back: "5.00000E+00" is 5 V.
+constexpr double kVoltTolerance = 1e-3;
 
-// Lines as they go to the server. The changes reach the supply at *WAI, and the error queries
-// after it answer for them.
-constexpr std::string_view kIdentityLine = "*IDN?;*TST?";
+// Lines as they go to the server. Changes go in a line of their own: the session takes its
+// lines one after another, so the next line's error queries answer for them, and no wait is
+// needed that a running program would stretch.
+constexpr std::string_view kIdentityQuery = "*IDN?";
+constexpr std::string_view kSelfTestQuery = "*TST?";
 constexpr std::string_view kSelfTestPassed = "0";
-constexpr std::string_view kOffLine = "OUTP OFF;*WAI;:SYST:ERR?";
-constexpr std::string_view kOnTail = ";:OUTP ON;*WAI;:SYST:ERR?";
+constexpr std::string_view kOffLine = "OUTP OFF";
+constexpr std::string_view kOnTail = ";:OUTP ON";
+// The client's own errors since its change, then the state that change left.
+constexpr std::string_view kOffCheck = "SYST:ERR?;:OUTP?";
+constexpr std::string_view kOnCheck = "SYST:ERR?;:OUTP?;:APPL? POS;APPL? NEG";
 // Both rails from one current request; each query that fails queues an error, so two are read.
 constexpr std::string_view kPollLine = "MEAS:CURR? POS;CURR? NEG;:SYST:ERR?;ERR?";
 constexpr std::size_t kPollErrorAnswers = 2;
 constexpr std::string_view kPortLine = "SYST:PORT?";
+constexpr std::string_view kOn = "1";
+constexpr std::string_view kOff = "0";
+// A Pelmora server's *IDN? answer: "Pelmora,<model>,<serial>,<version>".
+constexpr std::string_view kManufacturer = "Pelmora";
+constexpr std::size_t kIdentityFields = 4;
+constexpr char kFieldSeparator = ',';
 
 constexpr int kHardwareError = -240;
 constexpr int kHardwareMissing = -241;
@@ -50,6 +67,17 @@ std::string DescribeError(const std::string& server, std::string_view answer) {
         break;
     }
     return server + ": the server reports " + std::string(answer);
+}
+
+std::string JoinAnswers(const std::vector<std::string>& answers) {
+    std::string text;
+    for (const auto& answer : answers) {
+        if (!text.empty()) {
+            text.push_back(kAnswerSeparator);
+        }
+        text += answer;
+    }
+    return text;
 }
 
 std::string Unquoted(std::string_view text) {
@@ -96,55 +124,101 @@ std::optional<int> Milliamps(std::string_view amps) {
     return static_cast<int>(milliamps);
 }
 
+bool IsPelmoraIdentity(std::string_view answer) {
+    const auto fields = std::count(answer.begin(), answer.end(), kFieldSeparator);
+    return answer.starts_with(std::string(kManufacturer) + kFieldSeparator) &&
+           static_cast<std::size_t>(fields) == kIdentityFields - 1;
+}
+
 std::string RemoteSupply::Unexpected(std::string_view line, std::string_view reply) const {
-    return Name() + ": unexpected reply to '" + std::string(line) + "': '" + EscapeBytes(reply) +
-           "'; is a Pelmora server listening there?";
+    return Name() + ": unexpected reply to '" + std::string(line) + "': '" +
+           EscapeBytes(CutInput(reply)) + "'; is a Pelmora server listening there?";
 }
 
 RemoteSupply::RemoteSupply(const RemoteAddress& address, int waitMs, ByteTrace& trace)
-    : m_link(address, waitMs, trace) {}
+    : m_link(address, waitMs, trace) {
+    // Nothing is changed before it is known who answers: an echo, another instrument on the
+    // SCPI port or a peer sending garbage would take anything and report success.
+    const std::string answer = ReplyTo(kIdentityQuery);
+    if (!IsPelmoraIdentity(answer)) {
+        throw CliError(kExitNoSupply, Name() + ": no Pelmora server answers there: '" +
+                                          std::string(kIdentityQuery) + "' was answered with '" +
+                                          EscapeBytes(CutInput(answer)) + "'");
+    }
+    m_identity = EscapeBytes(answer);
+}
 
-std::vector<std::string> RemoteSupply::Answers(std::string_view line) {
+std::string RemoteSupply::ReplyTo(std::string_view line) {
     RemoteReply reply = m_link.Ask(line);
     if (reply.end != RemoteEnd::Complete) {
         throw CliError(kExitNoSupply, reply.problem);
     }
-    return SplitAnswers(reply.text);
+    // The server's last line to a client it does not keep, in place of a reply.
+    if (reply.text.starts_with(server::kFarewellPrefix)) {
+        throw CliError(
+            kExitNoSupply,
+            Name() + ": the server " +
+                EscapeBytes(
+                    CutInput(std::string_view(reply.text).substr(server::kFarewellPrefix.size()))));
+    }
+    return reply.text;
+}
+
+std::vector<std::string> RemoteSupply::Answers(std::string_view line) {
+    return SplitAnswers(ReplyTo(line));
 }
 
 std::string RemoteSupply::Identity() {
-    const RemoteReply reply = m_link.Ask(kIdentityLine);
-    if (reply.end != RemoteEnd::Complete) {
-        throw CliError(kExitNoSupply, reply.problem);
-    }
-    const auto answers = SplitAnswers(reply.text);
-    if (answers.size() != 2) {
-        throw CliError(kExitNoSupply, Unexpected(kIdentityLine, reply.text));
-    }
-    if (answers[1] != kSelfTestPassed) {
+    const std::string selfTest = ReplyTo(kSelfTestQuery);
+    if (selfTest != kSelfTestPassed) {
         throw CliError(kExitNoSupply, Name() + ": the server's supply does not answer (" +
-                                          EscapeBytes(answers[0]) +
-                                          "); check the cable and the supply's power");
+                                          m_identity + "); check the cable and the supply's power");
     }
-    return EscapeBytes(answers[0]);
+    return m_identity;
 }
 
-void RemoteSupply::Change(std::string_view line) {
-    for (const auto& answer : Answers(line)) {
-        if (ErrorNumber(answer) != 0) {
-            throw CliError(kExitNoSupply, DescribeError(Name(), answer));
-        }
+std::vector<std::string> RemoteSupply::Change(std::string_view change, std::string_view check) {
+    if (!m_link.Tell(change)) {
+        // Why it could not be sent is what the next line finds.
+        ReplyTo(check);
     }
+    auto answers = Answers(check);
+    if (answers.empty() || answers.front().empty()) {
+        throw CliError(kExitNoSupply, Unexpected(check, {}));
+    }
+    if (ErrorNumber(answers.front()) != 0) {
+        throw CliError(kExitNoSupply, DescribeError(Name(), answers.front()));
+    }
+    return answers;
 }
 
 void RemoteSupply::SwitchOn(std::string_view positiveCode, std::string_view negativeCode) {
+    const std::string positive(StepText(positiveCode, Rail::Positive));
+    const std::string negative(StepText(negativeCode, Rail::Negative));
     // One line, so the supply gets one voltage command with both rails.
-    Change("APPL POS," + std::string(StepText(positiveCode, Rail::Positive)) + ";:APPL NEG," +
-           std::string(StepText(negativeCode, Rail::Negative)) + std::string(kOnTail));
+    const auto answers =
+        Change("APPL POS," + positive + ";:APPL NEG," + negative + std::string(kOnTail), kOnCheck);
+    // What the server holds now, not only that it queued no error, says the change was made.
+    const auto volts = [](std::string_view answer) { return std::strtod(answer.data(), nullptr); };
+    if (answers.size() != 4 || answers[1] != kOn ||
+        std::fabs(volts(answers[2]) - std::strtod(positive.c_str(), nullptr)) > kVoltTolerance ||
+        std::fabs(volts(answers[3]) - std::strtod(negative.c_str(), nullptr)) > kVoltTolerance) {
+        throw CliError(kExitNoSupply, Name() +
+                                          ": the server did not take the change: it reports '" +
+                                          EscapeBytes(CutInput(JoinAnswers(answers))) + "' to '" +
+                                          std::string(kOnCheck) + "'");
+    }
 }
 
 void RemoteSupply::SwitchOff() {
-    Change(kOffLine);
+    const auto answers = Change(kOffLine, kOffCheck);
+    if (answers.size() != 2 || answers[1] != kOff) {
+        throw CliError(kExitNoSupply, Name() +
+                                          ": the output is still on at the server: it "
+                                          "reports '" +
+                                          EscapeBytes(CutInput(JoinAnswers(answers))) + "' to '" +
+                                          std::string(kOffCheck) + "'");
+    }
 }
 
 PolledCurrents RemoteSupply::Poll() {
@@ -153,6 +227,13 @@ PolledCurrents RemoteSupply::Poll() {
     if (reply.end != RemoteEnd::Complete) {
         polled.problem = reply.problem;
         polled.lost = reply.end == RemoteEnd::Closed;
+        return polled;
+    }
+    if (reply.text.starts_with(server::kFarewellPrefix)) {
+        polled.problem = Name() + ": the server " +
+                         EscapeBytes(CutInput(
+                             std::string_view(reply.text).substr(server::kFarewellPrefix.size())));
+        polled.lost = true;
         return polled;
     }
     const auto answers = SplitAnswers(reply.text);

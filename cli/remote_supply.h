@@ -10,11 +10,13 @@
 
 namespace pelmora::cli {
 
-// The supply through a running pelmora-cli serve: each verb is one SCPI line, whose own errors
-// come back in the same reply, so a failure is told without waiting for a time-out.
+// The supply through a running pelmora-cli serve: who answers is asked first, then each verb is
+// a line or two of SCPI whose errors are this client's own (each client of the server has its
+// own error queue), so a failure is told without waiting for a time-out.
 class RemoteSupply : public SupplyAccess {
 public:
-    // Connects; throws CliError when the server cannot be reached.
+    // Connects and asks who answers; throws CliError when the server cannot be reached or is
+    // no Pelmora server.
     RemoteSupply(const RemoteAddress& address, int waitMs, ByteTrace& trace);
 
     const std::string& Name() const override { return m_link.Name(); }
@@ -27,15 +29,21 @@ public:
     void SwitchOffAtExit() override {}
 
 private:
-    // The answers to `line`; throws CliError when no reply came.
+    // The reply to `line`; throws CliError when no reply came, or the server's parting line.
+    std::string ReplyTo(std::string_view line);
     std::vector<std::string> Answers(std::string_view line);
-    // Sends a line of changes that ends in error queries; throws CliError when one answers an
-    // error.
-    void Change(std::string_view line);
+    // Sends the line of changes, then `check`, whose first query reads this client's next
+    // error; throws CliError when it answers one. Gives check's answers.
+    std::vector<std::string> Change(std::string_view change, std::string_view check);
     std::string Unexpected(std::string_view line, std::string_view reply) const;
 
     RemoteLink m_link;
+    // Its *IDN? answer, as printed.
+    std::string m_identity;
 };
+
+// Whether an *IDN? answer names a Pelmora server: "Pelmora,<model>,<serial>,<version>".
+bool IsPelmoraIdentity(std::string_view answer);
 
 // A reply split into its answers. Error answers hold no ';', nor do numbers or the identity.
 std::vector<std::string> SplitAnswers(std::string_view reply);

@@ -1,135 +1,48 @@
 #include "serve.h"
 
+#include "bench_server.h"
 #include "cli_error.h"
 #include "cli_timing.h"
-#include "port_probe.h"
-#include "scpi_server.h"
-#include "serve_log.h"
-#include "serve_watch.h"
+#include "server_error.h"
 #include "stop_signals.h"
-#include "supply_commands.h"
-#include "supply_protocol.h"
-#include "supply_worker.h"
 
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
 #include <stop_token>
 #include <thread>
 
 namespace pelmora::cli {
 
-namespace {
-
-constexpr std::string_view kIdentityPrefix = "ACKPN";
-
-asio::ip::address AsioAddress(const IpAddress& address) {
-    if (address.v6) {
-        return asio::ip::address_v6(address.bytes);
-    }
-    asio::ip::address_v4::bytes_type v4{};
-    std::copy_n(address.bytes.begin(), v4.size(), v4.begin());
-    return asio::ip::address_v4(v4);
-}
-
-// Bound and listening, or a usage error with the reason: nothing has gone to any port yet.
-// Gives the port, which the system picks for port 0.
-std::uint16_t Listen(asio::ip::tcp::acceptor& acceptor, const ListenAddress& listen) {
-    const asio::ip::tcp::endpoint endpoint(AsioAddress(listen.address), listen.port);
-    std::error_code error;
-    acceptor.open(endpoint.protocol(), error);
-#ifndef _WIN32
-    // A restart finds its port free although the last run's connections linger; Windows would
-    // let another program take the port away with this option instead.
-    if (!error) {
-        acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), error);
-    }
-#endif
-    if (!error) {
-        acceptor.bind(endpoint, error);
-    }
-    if (!error) {
-        acceptor.listen(asio::socket_base::max_listen_connections, error);
-    }
-    std::uint16_t port = 0;
-    if (!error) {
-        port = acceptor.local_endpoint(error).port();
-    }
-    if (error) {
-        throw CliError(kExitUsage, "cannot listen on " +
-                                       FormatEndpoint(listen.address, listen.port) + ": " +
-                                       error.message() + "; nothing was sent to the supply");
-    }
-    return port;
-}
-
-// "DRELVOV99" out of "ACKPNDRELVOV99\r".
-std::string ModelOf(std::string_view identity) {
-    if (identity.starts_with(kIdentityPrefix)) {
-        identity.remove_prefix(kIdentityPrefix.size());
-    }
-    if (identity.ends_with(protocol::kTerminator)) {
-        identity.remove_suffix(1);
-    }
-    return std::string(identity);
-}
-
-} // namespace
-
 int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
     const StopSignals stop;
-    ServeLog log(err, options.quiet, options.verbose);
-    ByteTrace trace(log.TraceStream(), options.verbose);
-
-    asio::io_context io(1);
-    asio::ip::tcp::acceptor acceptor(io);
-    const std::uint16_t listening = Listen(acceptor, options.listen);
-
-    CSerialChannel channel;
-    const FoundSupply found = OpenSupply(channel, options.port, options.waitMs, trace);
-    const std::string label = PortLabel(found.port);
-    SupplyLine line(channel, label, options.waitMs, trace);
-    // However the process ends, the output does not stay on.
-    channel.SetLastWords(protocol::kResetCommand);
-    SendReset(line);
-
-    scpi::Instrument instrument(PELMORA_VERSION);
-    instrument.SetModel(ModelOf(found.identity));
-    instrument.SetPortText(label);
-
-    ScpiServer* server = nullptr;
-    const auto deliver = [&io](std::function<void()> task) { asio::post(io, std::move(task)); };
-    ServeWatch watch(options.port, options.waitMs, trace);
-    watch.Follow(found.port);
-    SupplyWorker worker(channel, line, trace, watch, deliver,
-                        {[&server] { server->SupplyLost(); },
-                         [&server](const std::string& port) { server->SupplyFound(port); }});
-    ScpiServer scpi(acceptor, instrument, worker, log, {options.allowed, options.offOnDisconnect});
-    server = &scpi;
-    scpi.Start();
+    const server::ServerConfig config{options.listen,  options.allowed, options.offOnDisconnect,
+                                      options.port,    options.waitMs,  options.quiet,
+                                      options.verbose, PELMORA_VERSION};
+    std::optional<server::BenchServer> served;
+    try {
+        served.emplace(config, err);
+    } catch (const server::ServerError& error) {
+        throw CliError(kExitUsage, error.what());
+    }
+    server::BenchServer& bench = *served;
 
     const std::jthread stopWatch([&](std::stop_token ended) {
         while (!ended.stop_requested()) {
             if (!stop.SleepFor(timing::kStopCheck)) {
-                asio::post(io, [&] {
-                    scpi.Stop();
-                    io.stop();
-                });
+                bench.RequestStop();
                 return;
             }
         }
     });
 
-    out << "listening on " << FormatEndpoint(options.listen.address, listening) << ", supply "
-        << label << '\n'
-        << std::flush;
-    io.run();
+    out << bench.ReadyLine() << '\n' << std::flush;
+    bench.Run();
 
-    const bool switchedOff = worker.Finish();
     const std::string stopped = std::string("stopped by ") + stop.SignalName();
-    if (!switchedOff) {
-        throw CliError(kExitNoSupply, stopped + "; the output could not be switched off");
+    try {
+        bench.Finish();
+    } catch (const server::ServerError& error) {
+        throw CliError(kExitNoSupply, stopped + "; " + error.what());
     }
-    log.Event(stopped + "; the output was switched off");
+    bench.Log().Event(stopped + "; the output was switched off");
     return kExitSuccess;
 }
 

@@ -13,7 +13,7 @@
 #include "sequence_runner.h"
 #include "serve.h"
 #include "supply_access.h"
-#include "supply_commands.h"
+#include "supply_requests.h"
 #include "terminal.h"
 #include "trip_guard.h"
 #include "voltage_argument.h"
@@ -41,9 +41,19 @@ public:
     const std::string& Name() const override { return m_line.Name(); }
     std::string Identity() override { return EscapeBytes(m_found.identity); }
     void SwitchOn(std::string_view positiveCode, std::string_view negativeCode) override {
-        SendVoltages(m_line, positiveCode, negativeCode);
+        try {
+            SendVoltages(m_line, positiveCode, negativeCode);
+        } catch (const SupplyError& error) {
+            throw FromSupplyError(error);
+        }
     }
-    void SwitchOff() override { SendReset(m_line); }
+    void SwitchOff() override {
+        try {
+            SendReset(m_line);
+        } catch (const SupplyError& error) {
+            throw FromSupplyError(error);
+        }
+    }
     PolledCurrents Poll() override {
         const CurrentPoll poll = PollCurrents(m_line);
         PolledCurrents polled{poll.reading, {}, poll.reply.end == ReplyEnd::LineGone};
@@ -370,6 +380,17 @@ int Dispatch(const CliOptions& options, std::ostream& out, std::ostream& err, By
     return kExitUsage;
 }
 
+// The one line a failed verb ends with, and its exit status.
+int Report(const CliOptions& options, const CliError& error, std::ostream& err) {
+    // The port and the file named on the command line are quoted back in the messages.
+    const std::string name = options.port.name.value_or("");
+    const std::string device = options.port.device ? options.port.device->string() : "";
+    const std::string csvFile = options.csvFile ? options.csvFile->string() : "";
+    const std::string_view inputs[] = {name, device, csvFile};
+    err << kProgram << ": " << CutInputsIn(error.what(), inputs) << '\n';
+    return error.ExitStatus();
+}
+
 } // namespace
 
 int RunVerb(const CliOptions& options, std::ostream& out, std::ostream& err) {
@@ -385,14 +406,10 @@ int RunVerb(const CliOptions& options, std::ostream& out, std::ostream& err) {
                                (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : ""));
         }
         return status;
+    } catch (const SupplyError& error) {
+        return Report(options, FromSupplyError(error), err);
     } catch (const CliError& error) {
-        // The port and the file named on the command line are quoted back in the messages.
-        const std::string name = options.port.name.value_or("");
-        const std::string device = options.port.device ? options.port.device->string() : "";
-        const std::string csvFile = options.csvFile ? options.csvFile->string() : "";
-        const std::string_view inputs[] = {name, device, csvFile};
-        err << kProgram << ": " << CutInputsIn(error.what(), inputs) << '\n';
-        return error.ExitStatus();
+        return Report(options, error, err);
     }
 }
 

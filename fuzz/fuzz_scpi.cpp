@@ -31,7 +31,8 @@ enum class Event : std::uint8_t {
     PollFailure,
     Lost,
     Found,
-    kMaxValue = Found,
+    Abandon,
+    kMaxValue = Abandon,
 };
 
 struct Client {
@@ -126,12 +127,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         case Event::Found:
             instrument.SupplyFound();
             break;
+        case Event::Abandon:
+            // The client left while its line waited: the line is given up, the next one runs.
+            if (client.pending) {
+                client.pending.reset();
+                client.session.AbandonLine();
+                Check(!client.session.Waiting());
+                RunClient(client, instrument);
+            }
+            break;
         }
-        Check(instrument.Errors().Count() <= ErrorQueue::kCapacity);
-        Check((instrument.Status().operation.Condition() & ~kStatusBits) == 0);
-        Check(instrument.Status().questionable.Condition() ==
+        for (auto& each : clients) {
+            Check(each.session.Client().Errors().Count() <= ErrorQueue::kCapacity);
+        }
+        Check((instrument.OperationCondition() & ~kStatusBits) == 0);
+        Check((instrument.QuestionableCondition() & ques::kSupplyAbsent) ==
               (instrument.SupplyAbsent() ? ques::kSupplyAbsent : 0));
-        Check((instrument.Status().operation.Condition() != 0) == instrument.Settings().outputOn);
+        Check(((instrument.OperationCondition() & oper::kOutputOn) != 0) ==
+              instrument.Settings().outputOn);
     }
     // Whatever is left pending is completed, so that every line comes to its end.
     for (auto& client : clients) {

@@ -47,6 +47,16 @@ bool IsIdentityReply(std::string_view reply) {
     return reply.starts_with(kIdentityReply);
 }
 
+std::string ModelOf(std::string_view identity) {
+    if (identity.starts_with(kIdentityPrefix)) {
+        identity.remove_prefix(kIdentityPrefix.size());
+    }
+    if (identity.ends_with(kTerminator)) {
+        identity.remove_suffix(1);
+    }
+    return std::string(identity);
+}
+
 std::optional<CurrentReading> ParseCurrentReply(std::string_view reply) {
     if (!reply.starts_with(kCurrentReplyPrefix)) {
         return std::nullopt;

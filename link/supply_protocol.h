@@ -29,6 +29,8 @@ inline constexpr std::size_t kVoltageCommandLength = 8;
 // Anything after byte 14 is not examined.
 inline constexpr std::string_view kIdentityReply = "ACKPNDRELVOV99\r";
 inline constexpr std::string_view kIdentityReplyStem = "ACKPNDRELVOV";
+// What precedes the model in the identity reply: "ACK" and "PN".
+inline constexpr std::string_view kIdentityPrefix = "ACKPN";
 
 // Current reply:
 //   Bytes 0-3:  "ACKA"
@@ -64,6 +66,9 @@ std::string BuildVoltageCommand(std::string_view positiveCode, std::string_view 
 
 // True when the first fifteen bytes are exactly the identity reply.
 bool IsIdentityReply(std::string_view reply);
+
+// The model the identity reply names, "DRELVOV99" out of "ACKPNDRELVOV99\r".
+std::string ModelOf(std::string_view identity);
 
 // Empty when the reply does not begin with "ACKA"; fields cut short by the end of the reply
 // read as far as they go (an empty field reads 0).

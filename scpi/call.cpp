@@ -9,7 +9,7 @@ SupplySettings LineDraft::Over(const SupplySettings& settings) const {
 
 void Call::Fail(Error error) {
     m_failure = error;
-    m_instrument.Report(error);
+    m_client.Report(error);
 }
 
 const ActionResult* Call::Exchange(const SupplyAction& action) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client_state.h"
 #include "errors.h"
 #include "instrument.h"
 #include "program_unit.h"
@@ -22,16 +23,18 @@ struct LineDraft {
 };
 
 // What a command's handler sees of its session while it runs: its parameters, the shared
-// instrument, the line's draft, and the ways to answer, fail or ask the supply.
+// instrument, the client's own state, the line's draft, and the ways to answer, fail or ask the
+// supply.
 class Call {
 public:
-    Call(Instrument& instrument, LineDraft& draft, const ProgramUnit& unit,
+    Call(Instrument& instrument, ClientState& client, LineDraft& draft, const ProgramUnit& unit,
          const std::optional<ActionResult>& result, bool replyWaiting)
-        : m_instrument(instrument), m_draft(draft), m_unit(unit), m_result(result),
-          m_replyWaiting(replyWaiting) {}
+        : m_instrument(instrument), m_client(client), m_draft(draft), m_unit(unit),
+          m_result(result), m_replyWaiting(replyWaiting) {}
 
     const std::vector<Parameter>& Parameters() const { return m_unit.parameters; }
     Instrument& Device() { return m_instrument; }
+    ClientState& Client() { return m_client; }
     // The supply's settings as this line has left them so far.
     SupplySettings Settings() const { return m_draft.Over(m_instrument.Settings()); }
     LineDraft& Draft() { return m_draft; }
@@ -54,6 +57,7 @@ public:
 
 private:
     Instrument& m_instrument;
+    ClientState& m_client;
     LineDraft& m_draft;
     const ProgramUnit& m_unit;
     const std::optional<ActionResult>& m_result;

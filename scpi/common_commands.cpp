@@ -27,22 +27,22 @@ std::optional<std::uint8_t> RegisterValue(Call& call) {
 } // namespace
 
 void ClearStatus(Call& call) {
-    call.Device().Errors().Clear();
-    call.Device().Status().ClearEvents();
+    call.Client().Errors().Clear();
+    call.Client().Status().ClearEvents();
 }
 
 void SetEventStatusEnable(Call& call) {
     if (const auto mask = RegisterValue(call)) {
-        call.Device().Status().SetEventStatusEnable(*mask);
+        call.Client().Status().SetEventStatusEnable(*mask);
     }
 }
 
 void EventStatusEnableQuery(Call& call) {
-    call.Answer(std::to_string(call.Device().Status().EventStatusEnable()));
+    call.Answer(std::to_string(call.Client().Status().EventStatusEnable()));
 }
 
 void EventStatusQuery(Call& call) {
-    call.Answer(std::to_string(call.Device().Status().TakeEventStatus()));
+    call.Answer(std::to_string(call.Client().Status().TakeEventStatus()));
 }
 
 void IdentityQuery(Call& call) {
@@ -58,7 +58,11 @@ void IdentityQuery(Call& call) {
 }
 
 void OperationComplete(Call& call) {
-    call.Device().CompleteWhenIdle();
+    if (call.Device().ProgramRunning()) {
+        call.Client().AwaitCompletion();
+    } else {
+        call.Client().Status().RaiseEvent(esr::kOperationComplete);
+    }
 }
 
 // Once the line's changes have reached the supply, only a running program is still pending:
@@ -77,25 +81,25 @@ void Reset(Call& call) {
     // As the panel starts: output off, both rails at the first step, rail 1 selected, no
     // protection.
     call.Draft() = {false, 0, 0};
-    call.Device().SelectRail(Rail::Positive);
+    call.Client().SelectRail(Rail::Positive);
     call.Device().ResetProtection();
     call.Device().List() = {};
 }
 
 void SetServiceRequestEnable(Call& call) {
     if (const auto mask = RegisterValue(call)) {
-        call.Device().Status().SetServiceRequestEnable(*mask);
+        call.Client().Status().SetServiceRequestEnable(*mask);
     }
 }
 
 void ServiceRequestEnableQuery(Call& call) {
-    call.Answer(std::to_string(call.Device().Status().ServiceRequestEnable()));
+    call.Answer(std::to_string(call.Client().Status().ServiceRequestEnable()));
 }
 
 void StatusByteQuery(Call& call) {
-    auto& device = call.Device();
+    auto& client = call.Client();
     call.Answer(std::to_string(
-        device.Status().StatusByte(device.Errors().Count() > 0, call.ReplyWaiting())));
+        client.Status().StatusByte(client.Errors().Count() > 0, call.ReplyWaiting())));
 }
 
 void SelfTestQuery(Call& call) {

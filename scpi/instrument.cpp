@@ -33,6 +33,10 @@ void Instrument::PollFailed() {
     Absent(m_lost, true);
 }
 
+void Instrument::SupplyAnswered() {
+    Absent(m_lost, false);
+}
+
 void Instrument::SupplyLost() {
     Absent(true, m_silent);
     Dispatch({false, m_settings.positiveStep, m_settings.negativeStep});
@@ -44,30 +48,27 @@ void Instrument::SupplyFound() {
 
 void Instrument::ProgramStarted() {
     m_programRunning = true;
-    m_status.operation.SetCondition(oper::kProgramRunning, true);
+    SetOperation(oper::kProgramRunning, true);
 }
 
 void Instrument::ProgramEnded() {
     m_programRunning = false;
-    m_status.operation.SetCondition(oper::kProgramRunning, false);
-    if (m_completionPending) {
-        m_completionPending = false;
-        m_status.RaiseEvent(esr::kOperationComplete);
-    }
-}
-
-void Instrument::CompleteWhenIdle() {
-    if (m_programRunning) {
-        m_completionPending = true;
-    } else {
-        m_status.RaiseEvent(esr::kOperationComplete);
+    SetOperation(oper::kProgramRunning, false);
+    for (ClientState* client : m_clients) {
+        client->ProgramOver();
     }
 }
 
 void Instrument::Tripped(const overcurrent::TripRecord& trip) {
     m_trip = trip;
-    m_status.questionable.SetCondition(ques::kOverCurrent, true);
+    SetQuestionable(ques::kOverCurrent, true);
     Dispatch({false, m_settings.positiveStep, m_settings.negativeStep});
+}
+
+void Instrument::ReportToAll(Error error) {
+    for (ClientState* client : m_clients) {
+        client->Report(error);
+    }
 }
 
 void Instrument::ClearTrip() {
@@ -75,7 +76,7 @@ void Instrument::ClearTrip() {
         ++m_tripClears;
     }
     m_trip.reset();
-    m_status.questionable.SetCondition(ques::kOverCurrent, false);
+    SetQuestionable(ques::kOverCurrent, false);
 }
 
 void Instrument::ResetProtection() {
@@ -84,19 +85,13 @@ void Instrument::ResetProtection() {
 }
 
 void Instrument::Dispatch(const SupplySettings& settings) {
-    if (settings.outputOn != m_settings.outputOn) {
-        // Samples from before the output went on (or off) say nothing of the present current.
+    // Samples from before the output went on or off, or before its voltages changed, say
+    // nothing of the present current.
+    if (settings != m_settings) {
         ForgetSamples();
     }
     m_settings = settings;
-    m_status.operation.SetCondition(oper::kOutputOn, settings.outputOn);
-}
-
-void Instrument::Report(Error error) {
-    m_status.RaiseEvent(EventBitOf(error));
-    if (!m_errors.Push(error)) {
-        m_status.RaiseEvent(EventBitOf(Error::QueueOverflow));
-    }
+    SetOperation(oper::kOutputOn, settings.outputOn);
 }
 
 std::optional<double> Instrument::AverageMilliamps(Rail rail) const {
@@ -114,10 +109,34 @@ bool Instrument::SupplyAbsent() const {
     return m_lost || m_silent;
 }
 
+void Instrument::Attach(ClientState& client) {
+    m_clients.push_back(&client);
+}
+
+void Instrument::Detach(ClientState& client) {
+    std::erase(m_clients, &client);
+}
+
 void Instrument::Absent(bool lost, bool silent) {
     m_lost = lost;
     m_silent = silent;
-    m_status.questionable.SetCondition(ques::kSupplyAbsent, SupplyAbsent());
+    SetQuestionable(ques::kSupplyAbsent, SupplyAbsent());
+}
+
+void Instrument::SetOperation(std::uint16_t bit, bool set) {
+    if (const auto rising = m_operation.Set(bit, set)) {
+        for (ClientState* client : m_clients) {
+            client->Status().operation.Latch(rising);
+        }
+    }
+}
+
+void Instrument::SetQuestionable(std::uint16_t bit, bool set) {
+    if (const auto rising = m_questionable.Set(bit, set)) {
+        for (ClientState* client : m_clients) {
+            client->Status().questionable.Latch(rising);
+        }
+    }
 }
 
 void Instrument::ForgetSamples() {

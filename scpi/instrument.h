@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client_state.h"
 #include "error_queue.h"
 #include "overcurrent_trip.h"
 #include "status_registers.h"
@@ -13,9 +14,6 @@
 #include <vector>
 
 namespace pelmora::scpi {
-
-// Rail 1 is the positive one, rail 2 the negative one.
-enum class Rail { Positive = 1, Negative = 2 };
 
 // What the supply has been told, as positions in the voltage table.
 struct SupplySettings {
@@ -36,9 +34,11 @@ struct ListSettings {
     std::optional<std::size_t> count = 1;
 };
 
-// The instrument all sessions share: the supply's settings, the selected rail, the status
-// registers and the error queue, and what the host has learnt of the supply. Sessions change
-// it; the host tells it about the supply.
+// The instrument all sessions share: the supply's settings, output, protection and program,
+// the conditions of the status structures, and what the host has learnt of the supply. Each
+// session keeps its own ClientState beside it and attaches it here, so that the supply's
+// events reach every client's registers. Sessions change it; the host tells it about the
+// supply.
 class Instrument {
 public:
     explicit Instrument(std::string version);
@@ -52,19 +52,21 @@ public:
     void SetPortText(std::string text) { m_portText = std::move(text); }
     void PollSample(const protocol::CurrentReading& reading);
     void PollFailed();
+    // The supply answered an exchange: whatever silence came before is over.
+    void SupplyAnswered();
     // The output is off once the supply is gone, and stays off when it comes back.
     void SupplyLost();
     void SupplyFound();
     // The host's protection has switched the output off; the trip latches until cleared.
     void Tripped(const overcurrent::TripRecord& trip);
+    // An error no client's command caused, for every client to read.
+    void ReportToAll(Error error);
 
     ListSettings& List() { return m_list; }
     bool ProgramRunning() const { return m_programRunning; }
     // From the host: the program has started, or has ended with the output off.
     void ProgramStarted();
     void ProgramEnded();
-    // *OPC: the operation-complete event waits for the program's end.
-    void CompleteWhenIdle();
 
     // Over-current protection as the sessions set it; the host's engine follows it.
     const overcurrent::TripSettings& Protection() const { return m_protection; }
@@ -81,16 +83,16 @@ public:
     const SupplySettings& Settings() const { return m_settings; }
     // The settings as handed to the supply, in the order the supply gets them.
     void Dispatch(const SupplySettings& settings);
-    Rail SelectedRail() const { return m_selectedRail; }
-    void SelectRail(Rail rail) { m_selectedRail = rail; }
-    // The one way an error is reported: queued, and counted in the event status register.
-    void Report(Error error);
-    ErrorQueue& Errors() { return m_errors; }
-    StatusRegisters& Status() { return m_status; }
-    // The mean of the rail's last ten samples taken while the output is on, in mA; none
-    // before the first such sample.
+    std::uint16_t OperationCondition() const { return m_operation.Bits(); }
+    std::uint16_t QuestionableCondition() const { return m_questionable.Bits(); }
+    // The mean of the rail's samples since the output went on or its voltages last changed, the
+    // last ten at most, in mA; none before the first such sample.
     std::optional<double> AverageMilliamps(Rail rail) const;
     bool SupplyAbsent() const;
+
+    // A session's own state, attached for as long as the session lives.
+    void Attach(ClientState& client);
+    void Detach(ClientState& client);
 
     const std::string& Model() const { return m_model; }
     const std::string& Version() const { return m_version; }
@@ -106,18 +108,19 @@ private:
     };
 
     void Absent(bool lost, bool silent);
+    void SetOperation(std::uint16_t bit, bool set);
+    void SetQuestionable(std::uint16_t bit, bool set);
     void ForgetSamples();
 
     SupplySettings m_settings;
-    Rail m_selectedRail = Rail::Positive;
-    ErrorQueue m_errors;
-    StatusRegisters m_status;
+    Condition m_operation;
+    Condition m_questionable;
+    std::vector<ClientState*> m_clients;
     std::array<Samples, 2> m_samples;
     overcurrent::TripSettings m_protection;
     std::optional<overcurrent::TripRecord> m_trip;
     ListSettings m_list;
     bool m_programRunning = false;
-    bool m_completionPending = false;
     std::uint64_t m_tripClears = 0;
     bool m_lost = false;
     bool m_silent = false;

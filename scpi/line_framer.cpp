@@ -22,7 +22,7 @@ void LineFramer::Receive(std::string_view bytes) {
         if (m_partial.size() == kMaxLine) {
             // Marked now rather than at its end, so that a sender that never ends the line
             // still hears of it; the bytes are not worth keeping.
-            m_frames.push_back({{}, true});
+            Push({{}, true});
             m_partial.clear();
             m_discarding = true;
             continue;
@@ -37,15 +37,21 @@ std::optional<LineFramer::Frame> LineFramer::Next() {
     }
     Frame frame = std::move(m_frames.front());
     m_frames.pop_front();
+    m_framedBytes -= frame.text.size() + 1;
     return frame;
 }
 
 void LineFramer::EndLine() {
     if (!m_discarding && !m_partial.empty()) {
-        m_frames.push_back({std::move(m_partial), false});
+        Push({std::move(m_partial), false});
     }
     m_partial.clear();
     m_discarding = false;
+}
+
+void LineFramer::Push(Frame frame) {
+    m_framedBytes += frame.text.size() + 1;
+    m_frames.push_back(std::move(frame));
 }
 
 } // namespace pelmora::scpi

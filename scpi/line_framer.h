@@ -23,11 +23,15 @@ public:
     void Receive(std::string_view bytes);
     // The oldest whole line, in arrival order with the overlong marks.
     std::optional<Frame> Next();
+    // What is held and not taken yet, counting each whole line with its end.
+    std::size_t Buffered() const { return m_framedBytes + m_partial.size(); }
 
 private:
     void EndLine();
+    void Push(Frame frame);
 
     std::deque<Frame> m_frames;
+    std::size_t m_framedBytes = 0;
     std::string m_partial;
     bool m_discarding = false;
 };

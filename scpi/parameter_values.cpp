@@ -13,6 +13,10 @@ namespace pelmora::scpi {
 namespace {
 
 constexpr int kNr3Digits = 5;
+constexpr double kThousand = 1000.0;
+// How far from a whole thousandth a value may lie and still be that thousandth: "0.3",
+// "300 MS" and "3.00000E-01" all are 300 ms, whatever binary fractions make of them.
+constexpr double kGridTolerance = 1e-6;
 
 struct Multiplier {
     std::string_view prefix;
@@ -93,9 +97,27 @@ Converted<double> DecimalValue(const Parameter& parameter, Unit unit, const Limi
     return {parameter.number * *factor, Error::None};
 }
 
+Converted<int> Thousandths(double value, const Limits& limits) {
+    if (!(value >= limits.minimum && value <= limits.maximum)) {
+        return {0, Error::DataOutOfRange};
+    }
+    const double scaled = value * kThousand;
+    const double whole = std::round(scaled);
+    if (std::fabs(scaled - whole) > kGridTolerance) {
+        return {0, Error::IllegalParameterValue};
+    }
+    return {static_cast<int>(whole), Error::None};
+}
+
 Converted<int> WholeValue(const Parameter& parameter, int minimum, int maximum) {
     if (parameter.kind == Parameter::Kind::Text) {
         return {0, Error::DataType};
+    }
+    if (IsWord(parameter, "MINimum") || IsWord(parameter, "DEFault")) {
+        return {minimum, Error::None};
+    }
+    if (IsWord(parameter, "MAXimum")) {
+        return {maximum, Error::None};
     }
     if (parameter.kind == Parameter::Kind::Word) {
         return {0, Error::IllegalParameterValue};

@@ -30,8 +30,13 @@ template <typename T> struct Converted {
 // caller's: only it knows which error a value outside its range deserves.
 Converted<double> DecimalValue(const Parameter& parameter, Unit unit, const Limits& limits);
 
+// A value in a unit's base (amps, seconds) as whole thousandths of it (mA, ms): outside
+// [minimum, maximum] it is -222, and between thousandths -224, as a voltage between steps is.
+// Nothing is rounded into range or onto the grid: 0.0005 A is no 1 mA limit.
+Converted<int> Thousandths(double value, const Limits& limits);
+
 // A whole number without suffix, rounded to the nearest as IEEE 488.2 asks, within
-// [minimum, maximum] (else -222).
+// [minimum, maximum] (else -222); MINimum, MAXimum and DEFault (the minimum) stand for those.
 Converted<int> WholeValue(const Parameter& parameter, int minimum, int maximum);
 
 // ON, OFF, 1 or 0.

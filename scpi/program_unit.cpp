@@ -1,5 +1,6 @@
 #include "program_unit.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -36,6 +37,45 @@ bool IsDigit(char byte) {
 }
 bool IsWordByte(char byte) {
     return IsLetter(byte) || IsDigit(byte) || byte == '_';
+}
+
+// Whether a decimal number too large or too small for a double is the large kind: the power of
+// ten of its first significant digit, from where that digit stands and from the exponent, is
+// not negative. The written digits alone can overflow ("1" and 400 zeros, then "E-1"), and the
+// exponent alone can underflow ("1E-999999").
+bool IsHuge(std::string_view written) {
+    // Far beyond any double, and far from overflowing the sum below.
+    constexpr long long kExponentCap = 1'000'000'000;
+    long long power = 0;
+    bool pastPoint = false;
+    bool significant = false;
+    std::size_t at = 0;
+    for (; at < written.size() && written[at] != 'E' && written[at] != 'e'; ++at) {
+        const char byte = written[at];
+        if (byte == '.') {
+            pastPoint = true;
+        } else if (IsDigit(byte)) {
+            if (!significant && byte != '0') {
+                significant = true;
+                power = pastPoint ? power - 1 : 0;
+            } else if (significant && !pastPoint) {
+                ++power;
+            } else if (!significant && pastPoint) {
+                --power;
+            }
+        }
+    }
+    long long exponent = 0;
+    bool negative = false;
+    for (++at; at < written.size(); ++at) {
+        const char byte = written[at];
+        if (byte == '-') {
+            negative = true;
+        } else if (IsDigit(byte)) {
+            exponent = std::min(kExponentCap, exponent * 10 + (byte - '0'));
+        }
+    }
+    return significant && power + (negative ? -exponent : exponent) >= 0;
 }
 
 char Capital(char byte) {
@@ -237,10 +277,9 @@ Error UnitReader::ReadNumber(Parameter& parameter) {
                                                value, std::chars_format::general);
     if (status == std::errc::result_out_of_range) {
         // Too large to hold is out of range for every parameter; too small is nothing.
-        const bool huge = std::fabs(value) >= 1.0 || value == 0.0;
-        value = huge ? std::copysign(std::numeric_limits<double>::infinity(),
-                                     written.starts_with('-') ? -1.0 : 1.0)
-                     : 0.0;
+        value = IsHuge(written) ? std::copysign(std::numeric_limits<double>::infinity(),
+                                                written.starts_with('-') ? -1.0 : 1.0)
+                                : 0.0;
     } else if (status != std::errc{} || end != written.data() + written.size()) {
         return Error::Syntax;
     }

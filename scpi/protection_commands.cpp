@@ -29,19 +29,14 @@ const Limits kDelayLimits{static_cast<double>(overcurrent::kMinBlanking.count())
                           static_cast<double>(overcurrent::kDefaultBlanking.count()) /
                               kMilliPerUnit};
 
-// A value in amps or seconds as whole thousandths within [minimum, maximum]: the engine counts
-// in mA and ms.
-Converted<int> Thousandths(const Parameter& parameter, Unit unit, const Limits& limits,
-                           long long minimum, long long maximum) {
+// A value in amps or seconds as whole thousandths within its limits: the engine counts in mA
+// and ms.
+Converted<int> ThousandthsOf(const Parameter& parameter, Unit unit, const Limits& limits) {
     const auto value = DecimalValue(parameter, unit, limits);
     if (value.error != Error::None) {
         return {0, value.error};
     }
-    const double scaled = std::round(value.value * kMilliPerUnit);
-    if (!(scaled >= static_cast<double>(minimum) && scaled <= static_cast<double>(maximum))) {
-        return {0, Error::DataOutOfRange};
-    }
-    return {static_cast<int>(scaled), Error::None};
+    return Thousandths(value.value, limits);
 }
 
 // MINimum or MAXimum as a query's parameter.
@@ -60,14 +55,13 @@ void AnswerBound(Call& call, const Limits& limits) {
 } // namespace
 
 void SetProtectionLevel(Call& call) {
-    const auto milliamps = Thousandths(call.Parameters().front(), Unit::Ampere, kLevelLimits,
-                                       overcurrent::kMinLimitMa, overcurrent::kMaxLimitMa);
+    const auto milliamps = ThousandthsOf(call.Parameters().front(), Unit::Ampere, kLevelLimits);
     if (milliamps.error != Error::None) {
         call.Fail(milliamps.error);
         return;
     }
     auto settings = call.Device().Protection();
-    LimitOf(settings, call.Device().SelectedRail()).limitMa = milliamps.value;
+    LimitOf(settings, call.Client().SelectedRail()).limitMa = milliamps.value;
     call.Device().SetProtection(settings);
 }
 
@@ -77,7 +71,7 @@ void ProtectionLevelQuery(Call& call) {
         return;
     }
     const auto& settings = call.Device().Protection();
-    call.Answer(Nr3(settings.Of(EngineRail(call.Device().SelectedRail())).limitMa / kMilliPerUnit));
+    call.Answer(Nr3(settings.Of(EngineRail(call.Client().SelectedRail())).limitMa / kMilliPerUnit));
 }
 
 void SetProtectionState(Call& call) {
@@ -87,19 +81,17 @@ void SetProtectionState(Call& call) {
         return;
     }
     auto settings = call.Device().Protection();
-    LimitOf(settings, call.Device().SelectedRail()).enabled = on.value;
+    LimitOf(settings, call.Client().SelectedRail()).enabled = on.value;
     call.Device().SetProtection(settings);
 }
 
 void ProtectionStateQuery(Call& call) {
     const auto& settings = call.Device().Protection();
-    call.Answer(settings.Of(EngineRail(call.Device().SelectedRail())).enabled ? "1" : "0");
+    call.Answer(settings.Of(EngineRail(call.Client().SelectedRail())).enabled ? "1" : "0");
 }
 
 void SetProtectionDelay(Call& call) {
-    const auto milliseconds =
-        Thousandths(call.Parameters().front(), Unit::Second, kDelayLimits,
-                    overcurrent::kMinBlanking.count(), overcurrent::kMaxBlanking.count());
+    const auto milliseconds = ThousandthsOf(call.Parameters().front(), Unit::Second, kDelayLimits);
     if (milliseconds.error != Error::None) {
         call.Fail(milliseconds.error);
         return;
@@ -121,7 +113,7 @@ void ProtectionDelayQuery(Call& call) {
 // Whether the latched trip is the selected rail's.
 void ProtectionTrippedQuery(Call& call) {
     const auto& trip = call.Device().Trip();
-    const bool tripped = trip && trip->rail == EngineRail(call.Device().SelectedRail());
+    const bool tripped = trip && trip->rail == EngineRail(call.Client().SelectedRail());
     call.Answer(tripped ? "1" : "0");
 }
 

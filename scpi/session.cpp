@@ -11,6 +11,14 @@ constexpr char kReplyEnd = '\n';
 
 } // namespace
 
+Session::Session(Instrument& instrument) : m_instrument(instrument) {
+    m_instrument.Attach(m_client);
+}
+
+Session::~Session() {
+    m_instrument.Detach(m_client);
+}
+
 Step Session::Run() {
     while (!m_waiting) {
         if (!m_reader) {
@@ -19,7 +27,7 @@ Step Session::Run() {
                 break;
             }
             if (frame->overlong) {
-                m_instrument.Report(Error::TooMuchData);
+                m_client.Report(Error::TooMuchData);
                 continue;
             }
             m_line = std::move(frame->text);
@@ -46,7 +54,7 @@ void Session::Complete(const ActionResult& result) {
     if (m_waitingForFlush) {
         m_waitingForFlush = false;
         if (const Error error = ErrorOf(result.outcome); error != Error::None) {
-            m_instrument.Report(error);
+            m_client.Report(error);
         }
         return;
     }
@@ -118,7 +126,7 @@ bool Session::ReadUnit() {
 }
 
 std::optional<Step> Session::RunUnit() {
-    Call call(m_instrument, m_draft, m_unit, m_result, !m_answers.empty());
+    Call call(m_instrument, m_client, m_draft, m_unit, m_result, !m_answers.empty());
     m_command->handler(call);
     if (call.Request()) {
         if (m_measured && m_measured->settings == m_instrument.Settings() &&
@@ -170,12 +178,12 @@ std::optional<ApplyAction> Session::Flush() {
     if (after.outputOn && !before.outputOn && m_instrument.SupplyAbsent()) {
         // Lost while the line waited: the voltages are kept for the next "on", which the
         // supply's return must not bring by itself.
-        m_instrument.Report(Error::HardwareMissing);
+        m_client.Report(Error::HardwareMissing);
         after.outputOn = false;
     }
     if (after.outputOn && !before.outputOn && m_instrument.Trip()) {
         // Tripped while the line waited: the trip holds until it is cleared.
-        m_instrument.Report(Error::SettingsConflict);
+        m_client.Report(Error::SettingsConflict);
         after.outputOn = false;
     }
     if (after == before) {
@@ -197,8 +205,23 @@ Step Session::Await(const SupplyAction& action, bool forFlush) {
 }
 
 void Session::Abandon(Error error) {
-    m_instrument.Report(error);
+    m_client.Report(error);
     m_ending = true;
+}
+
+void Session::AbandonLine() {
+    if (!m_waiting) {
+        return;
+    }
+    m_waiting = false;
+    m_waitingForFlush = false;
+    m_waitingForMeasure = false;
+    m_reader.reset();
+    m_command = nullptr;
+    m_result.reset();
+    m_answers.clear();
+    m_draft = {};
+    m_measured.reset();
 }
 
 } // namespace pelmora::scpi

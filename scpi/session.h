@@ -1,6 +1,7 @@
 #pragma once
 
 #include "call.h"
+#include "client_state.h"
 #include "command_table.h"
 #include "instrument.h"
 #include "line_framer.h"
@@ -31,13 +32,15 @@ struct Idle {};
 
 using Step = std::variant<Idle, Reply, Act>;
 
-// One client's conversation: its bytes, the line it is in and the path its headers continue.
-// It runs until it needs the supply, hands the action out and picks up where it stopped when
-// the result comes back, so that other sessions go on meanwhile.
+// One client's conversation: its bytes, the line it is in, the path its headers continue and
+// the client's own state. It runs until it needs the supply, hands the action out and picks up
+// where it stopped when the result comes back, so that other sessions go on meanwhile.
 class Session {
 public:
-    explicit Session(Instrument& instrument) : m_instrument(instrument) {}
-    // The line in progress is read where it lies: a session stays where it was made.
+    explicit Session(Instrument& instrument);
+    ~Session();
+    // The line in progress is read where it lies, and the instrument holds on to the client's
+    // state: a session stays where it was made.
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -47,6 +50,13 @@ public:
     // The result of the last Act.
     void Complete(const ActionResult& result);
     bool Waiting() const { return m_waiting; }
+    // Gives up the line that waits for the last Act, whose result will not come: what the line
+    // has already handed to the supply stays, the rest of it is dropped, and the next line is
+    // taken up at the next Run.
+    void AbandonLine();
+    // Bytes received and not yet taken up.
+    std::size_t Unread() const { return m_framer.Buffered(); }
+    ClientState& Client() { return m_client; }
 
 private:
     std::optional<Step> Advance();
@@ -59,6 +69,7 @@ private:
     void Abandon(Error error);
 
     Instrument& m_instrument;
+    ClientState m_client;
     LineFramer m_framer;
 
     // The line in progress.

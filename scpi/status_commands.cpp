@@ -7,14 +7,10 @@ namespace pelmora::scpi {
 
 namespace {
 
-using Structure = StatusStructure StatusRegisters::*;
+using Structure = EventRegister StatusRegisters::*;
 
 template <Structure Member> void EventQuery(Call& call) {
-    call.Answer(std::to_string((call.Device().Status().*Member).TakeEvents()));
-}
-
-template <Structure Member> void ConditionQuery(Call& call) {
-    call.Answer(std::to_string((call.Device().Status().*Member).Condition()));
+    call.Answer(std::to_string((call.Client().Status().*Member).TakeEvents()));
 }
 
 template <Structure Member> void SetEnable(Call& call) {
@@ -23,11 +19,11 @@ template <Structure Member> void SetEnable(Call& call) {
         call.Fail(mask.error);
         return;
     }
-    (call.Device().Status().*Member).SetEnable(static_cast<std::uint16_t>(mask.value));
+    (call.Client().Status().*Member).SetEnable(static_cast<std::uint16_t>(mask.value));
 }
 
 template <Structure Member> void EnableQuery(Call& call) {
-    call.Answer(std::to_string((call.Device().Status().*Member).Enable()));
+    call.Answer(std::to_string((call.Client().Status().*Member).Enable()));
 }
 
 constexpr std::string_view kScpiVersion = "1999.0";
@@ -38,7 +34,7 @@ void OperationEventQuery(Call& call) {
     EventQuery<&StatusRegisters::operation>(call);
 }
 void OperationConditionQuery(Call& call) {
-    ConditionQuery<&StatusRegisters::operation>(call);
+    call.Answer(std::to_string(call.Device().OperationCondition()));
 }
 void SetOperationEnable(Call& call) {
     SetEnable<&StatusRegisters::operation>(call);
@@ -50,7 +46,7 @@ void QuestionableEventQuery(Call& call) {
     EventQuery<&StatusRegisters::questionable>(call);
 }
 void QuestionableConditionQuery(Call& call) {
-    ConditionQuery<&StatusRegisters::questionable>(call);
+    call.Answer(std::to_string(call.Device().QuestionableCondition()));
 }
 void SetQuestionableEnable(Call& call) {
     SetEnable<&StatusRegisters::questionable>(call);
@@ -60,16 +56,16 @@ void QuestionableEnableQuery(Call& call) {
 }
 
 void StatusPreset(Call& call) {
-    call.Device().Status().Preset();
+    call.Client().Status().Preset();
 }
 
 void NextErrorQuery(Call& call) {
-    const Error error = call.Device().Errors().Take();
+    const Error error = call.Client().Errors().Take();
     call.Answer(std::to_string(static_cast<int>(error)) + "," + Quoted(ErrorText(error)));
 }
 
 void ErrorCountQuery(Call& call) {
-    call.Answer(std::to_string(call.Device().Errors().Count()));
+    call.Answer(std::to_string(call.Client().Errors().Count()));
 }
 
 void VersionQuery(Call& call) {

@@ -2,14 +2,13 @@
 
 namespace pelmora::scpi {
 
-void StatusStructure::SetCondition(std::uint16_t bit, bool set) {
-    const auto before = m_condition;
-    m_condition = static_cast<std::uint16_t>(set ? (m_condition | bit) : (m_condition & ~bit));
-    // Only a rise is an event: SCPI-99's default transition filter.
-    m_events = static_cast<std::uint16_t>(m_events | (m_condition & ~before));
+std::uint16_t Condition::Set(std::uint16_t bit, bool set) {
+    const auto before = m_bits;
+    m_bits = static_cast<std::uint16_t>(set ? (m_bits | bit) : (m_bits & ~bit));
+    return static_cast<std::uint16_t>(m_bits & ~before);
 }
 
-std::uint16_t StatusStructure::TakeEvents() {
+std::uint16_t EventRegister::TakeEvents() {
     const auto events = m_events;
     m_events = 0;
     return events;

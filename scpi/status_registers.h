@@ -3,7 +3,9 @@
 #include <cstdint>
 
 // IEEE 488.2's event status and status byte, and SCPI-99's two status structures, as plain
-// arithmetic: the instrument sets conditions, a reader sees latched events and summaries.
+// arithmetic. The conditions belong to the supply and are shared; each client latches its own
+// events from them, with its own enables, so that one client reading or clearing its registers
+// takes nothing from another.
 namespace pelmora::scpi {
 
 namespace esr {
@@ -37,12 +39,22 @@ inline constexpr std::uint16_t kSupplyAbsent = 1u << 9;
 // sees no negative numbers.
 inline constexpr std::uint16_t kStatusBits = 0x7FFF;
 
-// A condition register, the event register that latches its rising bits until read, and the
-// enable mask that decides which events reach the status byte.
-class StatusStructure {
+// One condition register of the supply's.
+class Condition {
 public:
-    void SetCondition(std::uint16_t bit, bool set);
-    std::uint16_t Condition() const { return m_condition; }
+    // The bits that rose: SCPI-99's default transition filter makes only a rise an event.
+    std::uint16_t Set(std::uint16_t bit, bool set);
+    std::uint16_t Bits() const { return m_bits; }
+
+private:
+    std::uint16_t m_bits = 0;
+};
+
+// One reader's event register over a shared condition, latching its rising bits until read,
+// and the enable mask that decides which events reach that reader's status byte.
+class EventRegister {
+public:
+    void Latch(std::uint16_t rising) { m_events = static_cast<std::uint16_t>(m_events | rising); }
     // Reading the event register clears it.
     std::uint16_t TakeEvents();
     void ClearEvents() { m_events = 0; }
@@ -51,15 +63,15 @@ public:
     bool Summary() const { return (m_events & m_enable) != 0; }
 
 private:
-    std::uint16_t m_condition = 0;
     std::uint16_t m_events = 0;
     std::uint16_t m_enable = 0;
 };
 
+// One client's registers.
 class StatusRegisters {
 public:
-    StatusStructure operation;
-    StatusStructure questionable;
+    EventRegister operation;
+    EventRegister questionable;
 
     void RaiseEvent(std::uint8_t bits) {
         m_eventStatus = static_cast<std::uint8_t>(m_eventStatus | bits);
@@ -72,11 +84,11 @@ public:
     void SetServiceRequestEnable(std::uint8_t mask);
     std::uint8_t ServiceRequestEnable() const { return m_serviceRequestEnable; }
 
-    // *STB? as one reader sees it: whether errors wait and whether it has a reply waiting
-    // belong to the caller's view.
+    // *STB?: whether errors wait and whether the line has a reply waiting belong to the
+    // caller's view.
     std::uint8_t StatusByte(bool errorsQueued, bool messageAvailable) const;
 
-    // *CLS: every event register, not the enables nor the conditions.
+    // *CLS: every event register, not the enables.
     void ClearEvents();
     // STATus:PRESet: the SCPI enables go back to none.
     void Preset();

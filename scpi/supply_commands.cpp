@@ -85,7 +85,7 @@ Error RailNameError(const Parameter& parameter) {
 // The rail an optional parameter names, the selected one without it.
 std::optional<Rail> RailArgument(Call& call) {
     if (call.Parameters().empty()) {
-        return call.Device().SelectedRail();
+        return call.Client().SelectedRail();
     }
     const auto rail = RailNamed(call.Parameters().front());
     if (!rail) {
@@ -113,6 +113,9 @@ bool RefusedWhileRunning(Call& call) {
 }
 
 constexpr double kMillisecondsPerSecond = 1000.0;
+constexpr int kFewestPasses = 1;
+// MAXimum is the most passes that can be counted; INFinity is another thing: no end at all.
+constexpr int kMostPasses = std::numeric_limits<int>::max();
 // SCPI-99's value for INFinity.
 constexpr double kInfinityAnswer = 9.9e37;
 
@@ -177,11 +180,11 @@ void SelectRailByName(Call& call) {
         call.Fail(RailNameError(call.Parameters().front()));
         return;
     }
-    call.Device().SelectRail(*rail);
+    call.Client().SelectRail(*rail);
 }
 
 void RailNameQuery(Call& call) {
-    const bool positive = call.Device().SelectedRail() == Rail::Positive;
+    const bool positive = call.Client().SelectedRail() == Rail::Positive;
     call.Answer(std::string(positive ? kPositiveAnswer : kNegativeAnswer));
 }
 
@@ -191,18 +194,18 @@ void SelectRailByNumber(Call& call) {
         call.Fail(number.error);
         return;
     }
-    call.Device().SelectRail(static_cast<Rail>(number.value));
+    call.Client().SelectRail(static_cast<Rail>(number.value));
 }
 
 void RailNumberQuery(Call& call) {
-    call.Answer(std::to_string(static_cast<int>(call.Device().SelectedRail())));
+    call.Answer(std::to_string(static_cast<int>(call.Client().SelectedRail())));
 }
 
 void SetVoltage(Call& call) {
     if (RefusedWhileRunning(call)) {
         return;
     }
-    const Rail rail = call.Device().SelectedRail();
+    const Rail rail = call.Client().SelectedRail();
     const auto step = StepOf(rail, call.Parameters().front());
     if (step.error != Error::None) {
         call.Fail(step.error);
@@ -212,7 +215,7 @@ void SetVoltage(Call& call) {
 }
 
 void VoltageQuery(Call& call) {
-    const Rail rail = call.Device().SelectedRail();
+    const Rail rail = call.Client().SelectedRail();
     if (call.Parameters().empty()) {
         call.Answer(Nr3(Signed(rail, StepVolts(StepOn(rail, call.Settings())))));
         return;
@@ -270,21 +273,36 @@ void SetOutput(Call& call) {
         call.Fail(on.error);
         return;
     }
+    if (!on.value) {
+        // Off always wins: a running program ends as ABORt ends it, and the output is off.
+        if (call.Device().ProgramRunning() || call.Resumed()) {
+            const ActionResult* stopped = call.Exchange(StopProgramAction{});
+            if (!stopped) {
+                return;
+            }
+            if (const Error error = ErrorOf(stopped->outcome); error != Error::None) {
+                call.Fail(error);
+                return;
+            }
+        }
+        call.Draft().outputOn = false;
+        return;
+    }
     if (RefusedWhileRunning(call)) {
         return;
     }
     // The host has lost the supply: it cannot be switched on, and a later return must not
     // switch it on by surprise.
-    if (on.value && call.Device().SupplyAbsent()) {
+    if (call.Device().SupplyAbsent()) {
         call.Fail(Error::SettingsConflict);
         return;
     }
     // A trip keeps the output off until it is cleared.
-    if (on.value && call.Device().Trip()) {
+    if (call.Device().Trip()) {
         call.Fail(Error::SettingsConflict);
         return;
     }
-    call.Draft().outputOn = on.value;
+    call.Draft().outputOn = true;
 }
 
 void OutputQuery(Call& call) {
@@ -335,7 +353,7 @@ void FetchCurrentQuery(Call& call) {
 }
 
 void SetListVoltage(Call& call) {
-    const Rail rail = call.Device().SelectedRail();
+    const Rail rail = call.Client().SelectedRail();
     std::vector<int> steps;
     for (const auto& parameter : call.Parameters()) {
         const auto step = StepOf(rail, parameter);
@@ -349,7 +367,7 @@ void SetListVoltage(Call& call) {
 }
 
 void ListVoltageQuery(Call& call) {
-    const Rail rail = call.Device().SelectedRail();
+    const Rail rail = call.Client().SelectedRail();
     call.Answer(Joined(ListOf(call.Device().List(), rail),
                        [rail](int step) { return Nr3(Signed(rail, StepVolts(step))); }));
 }
@@ -362,13 +380,12 @@ void SetListDwell(Call& call) {
             call.Fail(seconds.error);
             return;
         }
-        const double milliseconds = std::round(seconds.value * kMillisecondsPerSecond);
-        if (!(milliseconds >= static_cast<double>(kMinDwell.count()) &&
-              milliseconds <= static_cast<double>(std::chrono::milliseconds(kMaxDwell).count()))) {
-            call.Fail(Error::DataOutOfRange);
+        const auto milliseconds = Thousandths(seconds.value, kDwellLimits);
+        if (milliseconds.error != Error::None) {
+            call.Fail(milliseconds.error);
             return;
         }
-        dwells.emplace_back(static_cast<std::chrono::milliseconds::rep>(milliseconds));
+        dwells.emplace_back(milliseconds.value);
     }
     call.Device().List().dwells = std::move(dwells);
 }
@@ -385,7 +402,7 @@ void SetListCount(Call& call) {
         call.Device().List().count.reset();
         return;
     }
-    const auto count = WholeValue(parameter, 1, std::numeric_limits<int>::max());
+    const auto count = WholeValue(parameter, kFewestPasses, kMostPasses);
     if (count.error != Error::None) {
         call.Fail(count.error);
         return;

@@ -1,5 +1,6 @@
 #include "cli_runner.h"
 #include "port_list.h"
+#include "scpi_socket.h"
 #include "simulated_supply.h"
 #include "spawned_program.h"
 #include "supply_protocol.h"
@@ -7,13 +8,17 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <regex>
 #include <sstream>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -267,4 +272,129 @@ TEST(RemoteVerbs, NoServerOrConflictingOptionsFailBeforeAnythingIsSent) {
         EXPECT_EQ(run.exitStatus, 2) << arguments[1] << " " << arguments[2] << ": " << run.err;
     }
     EXPECT_TRUE(supply.Log().empty());
+}
+
+namespace {
+
+// Something other than a Pelmora server on a loopback port: each line a client sends is
+// answered as `answer` says, the empty answer being none; connections are taken one at a time.
+class ImpostorServer {
+public:
+    using Answer = std::function<std::string(const std::string& line)>;
+
+    explicit ImpostorServer(Answer answer)
+        : m_answer(std::move(answer)), m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_fd, 4);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~ImpostorServer() {
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+        m_thread.join();
+    }
+    ImpostorServer(const ImpostorServer&) = delete;
+    ImpostorServer& operator=(const ImpostorServer&) = delete;
+
+    std::string Address() const { return std::string(kLoopback) + ":" + std::to_string(m_port); }
+    // Every line received, from all connections.
+    std::vector<std::string> Lines() const {
+        const std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    void Serve() {
+        for (;;) {
+            const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) {
+                return;
+            }
+            std::string pending;
+            std::array<char, 4096> buffer{};
+            for (;;) {
+                const ssize_t count = ::recv(client, buffer.data(), buffer.size(), 0);
+                if (count <= 0) {
+                    break;
+                }
+                pending.append(buffer.data(), static_cast<std::size_t>(count));
+                for (auto end = pending.find('\n'); end != std::string::npos;
+                     end = pending.find('\n')) {
+                    const std::string line = pending.substr(0, end);
+                    pending.erase(0, end + 1);
+                    {
+                        const std::lock_guard lock(m_mutex);
+                        m_lines.push_back(line);
+                    }
+                    const std::string reply = m_answer(line);
+                    ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+                }
+            }
+            ::close(client);
+        }
+    }
+
+    Answer m_answer;
+    int m_fd;
+    std::uint16_t m_port = 0;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(RemoteVerbs, ChangeNothingWhereNoPelmoraServerAnswers) {
+    const std::vector<std::pair<std::string, ImpostorServer::Answer>> impostors = {
+        {"an echo", [](const std::string& line) { return line + "\n"; }},
+        {"another instrument", [](const std::string&) { return "0,\"No error\"\n"; }},
+        {"garbage", [](const std::string&) { return std::string("\x1b]0;pwned\x07\n"); }},
+        {"a reply without end", [](const std::string&) { return std::string(70 * 1024, 'x'); }},
+    };
+    for (const auto& [what, answer] : impostors) {
+        ImpostorServer impostor(answer);
+        for (const auto& verb : {std::vector<std::string>{"set", "5", "-12"},
+                                 {"on"},
+                                 {"off"},
+                                 {"monitor", "--samples", "2"},
+                                 {"identify"}}) {
+            std::vector<std::string> arguments{"--connect", impostor.Address(), "--wait",
+                                               kClientWaitMs};
+            arguments.insert(arguments.end(), verb.begin(), verb.end());
+            const auto run = RunCli(arguments, "");
+            EXPECT_EQ(run.exitStatus, 1) << what << ", " << verb[0] << ": " << run.err;
+            EXPECT_EQ(run.out, "") << what << ", " << verb[0];
+            EXPECT_TRUE(Contains(run.err, "Pelmora server")) << what << ": " << run.err;
+            EXPECT_FALSE(Contains(run.err, "\x1b")) << what << ": " << run.err;
+        }
+        // Asked who it is, once a connection, and nothing more.
+        for (const auto& line : impostor.Lines()) {
+            EXPECT_EQ(line, "*IDN?") << what;
+        }
+    }
+}
+
+TEST(RemoteVerbs, AnotherClientsErrorsAreNotTheirs) {
+    ServedSupply served;
+    ASSERT_NE(served.Port(), 0) << served.Log();
+    ScpiSocket bystander(static_cast<std::uint16_t>(served.Port()));
+    ASSERT_TRUE(bystander.Send("VOLT 4.5;:VOLT 99\n"));
+    EXPECT_EQ(bystander.Query("SYST:ERR:COUN?"), "2");
+
+    auto run = served.Run({"set", "5", "-12"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    run = served.Run({"monitor", "--samples", "3"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    run = served.Run({"off"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_FALSE(served.supply.State().outputOn);
+    // Nobody else read them.
+    EXPECT_EQ(bystander.Query("SYST:ERR?;ERR?;ERR?"),
+              "-224,\"Illegal parameter value\";-222,\"Data out of range\";0,\"No error\"");
 }

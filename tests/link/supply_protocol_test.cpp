@@ -41,6 +41,7 @@ TEST(IdentityReply, NeedsAllFifteenBytes) {
     EXPECT_FALSE(IsIdentityReply("ACKPNDRELVOV99\n"));
     EXPECT_FALSE(IsIdentityReply(""));
     EXPECT_FALSE(IsIdentityReply("xACKPNDRELVOV99\r"));
+    EXPECT_EQ(ModelOf("ACKPNDRELVOV99\r"), "DRELVOV99");
 }
 
 TEST(CurrentReply, TakesBothFieldsFromTheirPositions) {

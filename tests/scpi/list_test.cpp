@@ -68,8 +68,11 @@ TEST(Lists, AProgramThatCannotRunIsRefusedAtInit) {
     }
     ScriptedHost host;
     host.Send("LIST:VOLT 3;DWEL 1;COUN 3;:LIST:COUN 0;DWEL 1,0.1;VOLT 3,20\n");
-    EXPECT_EQ(host.DrainErrors(), (std::vector<int>{-222, -222, -222}));
+    host.Send("LIST:DWEL 0.2995\nLIST:DWEL 1.0005\n");
+    EXPECT_EQ(host.DrainErrors(), (std::vector<int>{-222, -222, -222, -222, -224}));
     EXPECT_EQ(host.Send("LIST:COUN?;DWEL?;VOLT?\n"), "3;1.00000E+00;3.00000E+00\n");
+    EXPECT_EQ(host.Send("LIST:COUN MAX;COUN?;COUN MIN;COUN?;COUN DEF;COUN?\n"), "2147483647;1;1\n");
+    EXPECT_TRUE(host.DrainErrors().empty());
 
     ScriptedHost tripped;
     tripped.instrument.Tripped({pelmora::Rail::Negative, 300, 200, {}});

@@ -74,6 +74,14 @@ TEST(ProgramUnits, ReadHeadersQueriesAndEveryKindOfParameter) {
     // "E" without digits is a suffix's letter, not an exponent.
     EXPECT_EQ(Read("X 5EV").parameters[0].text, "EV");
     EXPECT_TRUE(std::isinf(Read("X 1E999").parameters[0].number));
+    EXPECT_TRUE(std::isinf(Read("X -1E999").parameters[0].number));
+    // Too small to hold is nothing, however it is written; too large is infinite.
+    for (const auto* tiny : {"X 1E-999999", "X -0.0001E-400", "X 0.0000001E-320"}) {
+        EXPECT_EQ(Read(tiny).parameters[0].number, 0.0) << tiny;
+    }
+    const std::string manyDigits = "X 1" + std::string(400, '0') + "E-1";
+    EXPECT_TRUE(std::isinf(Read(manyDigits).parameters[0].number));
+    EXPECT_TRUE(std::isinf(Read("X 0.001E999999").parameters[0].number));
 }
 
 TEST(ProgramUnits, RejectMalformedUnitsWithTheirError) {
@@ -104,6 +112,10 @@ TEST(ParameterValues, ApplySuffixesAndKeywords) {
     EXPECT_EQ(WholeValue(Number(1.6), 1, 2).value, 2);
     EXPECT_EQ(WholeValue(Number(2.6), 1, 2).error, Error::DataOutOfRange);
     EXPECT_EQ(WholeValue(Number(1, "V"), 1, 2).error, Error::InvalidSuffix);
+    EXPECT_EQ(WholeValue(Word("MAX"), 1, 7).value, 7);
+    EXPECT_EQ(WholeValue(Word("MIN"), 1, 7).value, 1);
+    EXPECT_EQ(WholeValue(Word("DEF"), 1, 7).value, 1);
+    EXPECT_EQ(WholeValue(Word("INF"), 1, 7).error, Error::IllegalParameterValue);
     EXPECT_EQ(BooleanValue(Word("ON")).value, true);
     EXPECT_EQ(BooleanValue(Number(2)).error, Error::IllegalParameterValue);
 

@@ -40,9 +40,19 @@ TEST(Protection, RefusesValuesTheEngineCannotTake) {
     ScriptedHost host;
     host.Send("CURR:PROT 0.3;PROT:DEL 2\n");
     const std::vector<std::pair<std::string, int>> cases = {
-        {"CURR:PROT 0", -222},      {"CURR:PROT 0.999", -222},    {"CURR:PROT 1 V", -131},
-        {"CURR:PROT INF", -222},    {"CURR:PROT:DEL 10.5", -222}, {"CURR:PROT:DEL -1", -222},
-        {"CURR:PROT:STAT 2", -224}, {"CURR:PROT? DEF", -224},
+        {"CURR:PROT 0", -222},
+        {"CURR:PROT 0.999", -222},
+        {"CURR:PROT 1 V", -131},
+        {"CURR:PROT INF", -222},
+        {"CURR:PROT:DEL 10.5", -222},
+        {"CURR:PROT:DEL -1", -222},
+        {"CURR:PROT:STAT 2", -224},
+        {"CURR:PROT? DEF", -224},
+        // Nothing is rounded into the range or onto whole mA and ms.
+        {"CURR:PROT 0.0005", -222},
+        {"CURR:PROT 0.0015", -224},
+        {"CURR:PROT:DEL 0.0001", -224},
+        {"CURR:PROT:DEL 10.0004", -222},
     };
     for (const auto& [line, error] : cases) {
         host.Send(line + "\n");

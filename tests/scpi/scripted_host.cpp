@@ -37,8 +37,14 @@ ActionResult ScriptedHost::Carry(const SupplyAction& action) {
             } else if constexpr (std::is_same_v<Kind, MeasureAction>) {
                 wire.emplace_back(protocol::kCurrentRequest);
                 result.reading = reading;
+                if (result.outcome == ActionResult::Outcome::Done) {
+                    instrument.SupplyAnswered();
+                }
             } else if constexpr (std::is_same_v<Kind, IdentifyAction>) {
                 wire.emplace_back(protocol::kIdentityRequest);
+                if (result.outcome == ActionResult::Outcome::Done) {
+                    instrument.SupplyAnswered();
+                }
             } else if constexpr (std::is_same_v<Kind, RunProgramAction>) {
                 programs.push_back(kind);
                 instrument.ProgramStarted();
@@ -73,8 +79,8 @@ void ScriptedHost::EndProgram() {
 
 std::vector<int> ScriptedHost::DrainErrors() {
     std::vector<int> errors;
-    for (Error error = instrument.Errors().Take(); error != Error::None;
-         error = instrument.Errors().Take()) {
+    auto& queue = session.Client().Errors();
+    for (Error error = queue.Take(); error != Error::None; error = queue.Take()) {
         errors.push_back(static_cast<int>(error));
     }
     return errors;

@@ -32,6 +32,6 @@ public:
     std::vector<pelmora::scpi::RunProgramAction> programs;
     // Ends the running program as the server does, with the output off.
     void EndProgram();
-    // Every error queued so far, oldest first, as numbers.
+    // Every error queued for the host's own session so far, oldest first, as numbers.
     std::vector<int> DrainErrors();
 };

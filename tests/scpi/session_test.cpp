@@ -48,8 +48,10 @@ TEST(Sessions, WaitForTheSupplyWhileOthersGoOn) {
     EXPECT_EQ(host.wire, (std::vector<std::string>{"V060010\r", "REQA\r"}));
 
     host.session.Complete({ActionResult::Outcome::Done, {250, 0}});
-    EXPECT_EQ(host.Send(""), "2.50000E-01;2\n2\n");
-    EXPECT_EQ(host.Send(other, "*ESE?\n"), "16\n");
+    // Each client has its own registers: the other one's *ESE changed nothing here.
+    EXPECT_EQ(host.Send(""), "2.50000E-01;0\n0\n");
+    EXPECT_EQ(host.Send("*ESE?\n"), "16\n");
+    EXPECT_EQ(host.Send(other, "*ESE?\n"), "2\n");
 }
 
 TEST(Sessions, IgnoreAResultNobodyAskedFor) {

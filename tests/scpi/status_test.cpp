@@ -9,21 +9,22 @@
 using namespace pelmora::scpi;
 
 TEST(StatusStructures, LatchRisingConditionsUntilRead) {
-    StatusStructure structure;
-    structure.SetCondition(ques::kSupplyAbsent, true);
-    structure.SetCondition(ques::kSupplyAbsent, false);
-    EXPECT_EQ(structure.Condition(), 0);
-    EXPECT_FALSE(structure.Summary());
-    structure.SetEnable(0xFFFF);
-    EXPECT_EQ(structure.Enable(), kStatusBits);
-    EXPECT_TRUE(structure.Summary());
-    EXPECT_EQ(structure.TakeEvents(), ques::kSupplyAbsent);
-    EXPECT_EQ(structure.TakeEvents(), 0);
+    Condition condition;
+    EventRegister events;
+    events.Latch(condition.Set(ques::kSupplyAbsent, true));
+    events.Latch(condition.Set(ques::kSupplyAbsent, false));
+    EXPECT_EQ(condition.Bits(), 0);
+    EXPECT_FALSE(events.Summary());
+    events.SetEnable(0xFFFF);
+    EXPECT_EQ(events.Enable(), kStatusBits);
+    EXPECT_TRUE(events.Summary());
+    EXPECT_EQ(events.TakeEvents(), ques::kSupplyAbsent);
+    EXPECT_EQ(events.TakeEvents(), 0);
     // A condition that stays set is no new event.
-    structure.SetCondition(ques::kSupplyAbsent, true);
-    structure.TakeEvents();
-    structure.SetCondition(ques::kSupplyAbsent, true);
-    EXPECT_EQ(structure.TakeEvents(), 0);
+    events.Latch(condition.Set(ques::kSupplyAbsent, true));
+    events.TakeEvents();
+    events.Latch(condition.Set(ques::kSupplyAbsent, true));
+    EXPECT_EQ(events.TakeEvents(), 0);
 }
 
 TEST(StatusStructures, SummariseIntoTheStatusByteAndItsMasterBit) {
@@ -36,9 +37,9 @@ TEST(StatusStructures, SummariseIntoTheStatusByteAndItsMasterBit) {
     registers.SetEventStatusEnable(esr::kExecutionError);
     EXPECT_EQ(registers.StatusByte(false, false), stb::kEventStatus);
 
-    registers.questionable.SetCondition(ques::kSupplyAbsent, true);
+    registers.questionable.Latch(ques::kSupplyAbsent);
     registers.questionable.SetEnable(ques::kSupplyAbsent);
-    registers.operation.SetCondition(oper::kOutputOn, true);
+    registers.operation.Latch(oper::kOutputOn);
     registers.operation.SetEnable(oper::kOutputOn);
     EXPECT_EQ(registers.StatusByte(false, false),
               stb::kEventStatus | stb::kQuestionable | stb::kOperation);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "serial_channel.h"
+#include "supply_action.h"
+#include "supply_line.h"
+
+namespace pelmora::server {
+
+// Carries out a session's action on the supply, with the pauses the protocol gives each
+// command, and tells how it went. A sample is taken like a measurement.
+scpi::ActionResult CarryOut(SupplyLine& line, const CSerialChannel& channel,
+                            const scpi::SupplyAction& action);
+
+} // namespace pelmora::server
