@@ -183,6 +183,11 @@ std::vector<SequenceStep> ParseSequence(std::string_view text, std::string_view 
         if (std::exchange(firstContent, false) && IsHeader(fields)) {
             continue;
         }
+        if (steps.size() == kMaxSequenceSteps) {
+            throw SequenceError(std::string(fileName), lineNumber, {},
+                                "more than " + std::to_string(kMaxSequenceSteps) +
+                                    " steps, the most a program may hold");
+        }
         steps.push_back(StepReader(fileName, lineNumber).Read(fields));
     }
     if (steps.empty()) {

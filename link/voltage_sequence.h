@@ -19,6 +19,9 @@ inline constexpr std::chrono::milliseconds kMinDwell = timing::kPollPeriod;
 // Keeps the schedule's sums far from overflowing; longer holds are repeated steps.
 inline constexpr std::chrono::hours kMaxDwell{24};
 
+// Far beyond any real program, and a bound on what a wrong file can make the parser keep.
+inline constexpr std::size_t kMaxSequenceSteps = 100'000;
+
 inline constexpr std::string_view kDwellField = "dwell_s";
 inline constexpr std::string_view kPositiveField = "pos_v";
 inline constexpr std::string_view kNegativeField = "neg_v";

@@ -111,6 +111,19 @@ TEST(VoltageSequenceTest, TheFirstProblemIsReportedEvenAfterGoodSteps) {
     EXPECT_EQ(ProblemIn(text).line, 101u);
 }
 
+TEST(VoltageSequenceTest, AProgramHoldsAtMostTheStepLimit) {
+    std::string text = "dwell_s,pos_v,neg_v\n";
+    for (std::size_t i = 0; i < kMaxSequenceSteps; ++i) {
+        text += "1,5,-5\n";
+    }
+    EXPECT_EQ(ParseSequence(text, "f").size(), kMaxSequenceSteps);
+    text += "# one more\n1,5,-5\n";
+    const auto problem = ProblemIn(text);
+    EXPECT_EQ(problem.line, kMaxSequenceSteps + 3);
+    EXPECT_EQ(problem.message,
+              "ramp.csv:100003: more than 100000 steps, the most a program may hold");
+}
+
 TEST(VoltageSequenceTest, TheDocumentedExampleIsAValidRamp) {
     std::ifstream file(PELMORA_SEQUENCE_EXAMPLE);
     ASSERT_TRUE(file) << PELMORA_SEQUENCE_EXAMPLE;
