@@ -4,17 +4,15 @@
 #include "command_input.h"
 #include "exit_status.h"
 #include "remote_address.h"
+#include "sequence_file.h"
 #include "supply_timing.h"
 #include "voltage_argument.h"
 #include "voltage_table.h"
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -433,20 +431,13 @@ private:
         if (m_forever) {
             m_options.passes.reset();
         }
-        errno = 0;
-        std::ifstream file(m_sequenceFile, std::ios::binary);
-        std::ostringstream text;
-        // An empty file reads as no text at all, which the parser names as an empty program.
-        if (file.is_open() && !std::filesystem::is_directory(m_sequenceFile)) {
-            text << file.rdbuf();
-        }
-        if (!file.is_open() || file.bad() || std::filesystem::is_directory(m_sequenceFile)) {
-            const int why = errno != 0 ? errno : EISDIR;
+        const SequenceFileText read = ReadSequenceFile(m_sequenceFile);
+        if (!read.problem.empty()) {
             throw CLI::ValidationError("run", "cannot read " + m_sequenceFile + ": " +
-                                                  std::strerror(why) + "; nothing was sent");
+                                                  read.problem + "; nothing was sent");
         }
         try {
-            m_options.sequence = ParseSequence(text.str(), m_sequenceFile);
+            m_options.sequence = ParseSequence(read.text, m_sequenceFile);
         } catch (const SequenceError& error) {
             throw CLI::ValidationError(std::string(error.what()) + "; nothing was sent");
         }

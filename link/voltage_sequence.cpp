@@ -1,5 +1,7 @@
 #include "voltage_sequence.h"
 
+#include "command_input.h"
+#include "escaped_bytes.h"
 #include "typed_voltage.h"
 
 #include <array>
@@ -11,6 +13,8 @@ namespace pelmora {
 
 namespace {
 
+// What spreadsheets put before the text of a "CSV UTF-8" file.
+constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
 constexpr char kCommentMark = '#';
 constexpr char kFieldSeparator = ',';
 constexpr char kLineEnd = '\n';
@@ -124,10 +128,12 @@ private:
         return std::string(*code);
     }
 
+    // A field can hold anything a file can: escape sequences that would work on the terminal,
+    // a NUL that would end the message early, a whole file's worth of bytes on one line.
     static std::string Quoted(std::string_view text) {
         // Built by appending: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary string.
         std::string quoted(1, '\'');
-        quoted.append(text).push_back('\'');
+        quoted.append(EscapeBytes(CutInput(text))).push_back('\'');
         return quoted;
     }
 
@@ -165,6 +171,9 @@ SequenceError::SequenceError(std::string file, std::size_t line, std::string fie
       m_file(std::move(file)), m_line(line), m_field(std::move(field)) {}
 
 std::vector<SequenceStep> ParseSequence(std::string_view text, std::string_view fileName) {
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     std::vector<SequenceStep> steps;
     bool firstContent = true;
     std::size_t lineNumber = 0;
@@ -182,6 +191,11 @@ std::vector<SequenceStep> ParseSequence(std::string_view text, std::string_view 
         const auto fields = SplitFields(line);
         if (std::exchange(firstContent, false) && IsHeader(fields)) {
             continue;
+        }
+        if (steps.size() == kMaxSequenceSteps) {
+            throw SequenceError(std::string(fileName), lineNumber, {},
+                                "more than " + std::to_string(kMaxSequenceSteps) +
+                                    " steps, the most a program may hold");
         }
         steps.push_back(StepReader(fileName, lineNumber).Read(fields));
     }

@@ -19,6 +19,9 @@ inline constexpr std::chrono::milliseconds kMinDwell = timing::kPollPeriod;
 // Keeps the schedule's sums far from overflowing; longer holds are repeated steps.
 inline constexpr std::chrono::hours kMaxDwell{24};
 
+// Far beyond any real program, and a bound on what a wrong file can make the parser keep.
+inline constexpr std::size_t kMaxSequenceSteps = 100'000;
+
 inline constexpr std::string_view kDwellField = "dwell_s";
 inline constexpr std::string_view kPositiveField = "pos_v";
 inline constexpr std::string_view kNegativeField = "neg_v";
@@ -33,7 +36,8 @@ struct SequenceStep {
 
 // A sequence that cannot be run. what() is the whole message: "ramp.csv:4: dwell_s: '0.1' is
 // below 0.3 s, one poll of the currents". A problem with the file as a whole has line 0 and no
-// field.
+// field. A field is quoted as printable ASCII, other bytes escaped ("\x1b"), and cut when long,
+// so that whatever the file holds, the message reaches the user whole and as one line.
 class SequenceError : public std::runtime_error {
 public:
     SequenceError(std::string file, std::size_t line, std::string field, const std::string& why);
@@ -49,7 +53,8 @@ private:
 };
 
 // Every step of a sequence file's text, checked whole before any of it is used; `fileName`
-// names the file in messages. Throws SequenceError at the first problem.
+// names the file in messages. A UTF-8 byte-order mark before the text, as spreadsheets write
+// one, is passed over. Throws SequenceError at the first problem.
 std::vector<SequenceStep> ParseSequence(std::string_view text, std::string_view fileName);
 
 } // namespace pelmora

@@ -2,6 +2,7 @@
 #include "exclusive_holder.h"
 #include "other_user.h"
 #include "pty_peer.h"
+#include "sequence_file.h"
 #include "serial_channel.h"
 #include "simulated_supply.h"
 #include "spawned_program.h"
@@ -486,6 +487,33 @@ TEST(CliArguments, AHugeArgumentIsQuotedBackCut) {
     }
     EXPECT_TRUE(Contains(RunCli({"read", "--port", huge}, Ports(supply)).err,
                          "xxxxxxxxxx... (100000 bytes) is not a listed port"));
+    supply.Stop();
+    EXPECT_TRUE(supply.Log().empty());
+}
+
+TEST(CliArguments, RunRefusesWhatIsNoSequenceFileAtOnceWithNothingSent) {
+    SimulatedSupply supply;
+    const fs::path dir = fs::temp_directory_path() / ("pelmora-run-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path pipe = dir / "pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // Without a byte on the disk.
+    const fs::path large = dir / "large.csv";
+    std::ofstream(large).close();
+    fs::resize_file(large, 2 * pelmora::kMaxSequenceFileBytes);
+    // A pipe without a writer would hold it for good, and /dev/zero would take all the memory.
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {pipe.string(), "a named pipe (FIFO), not a regular file"},
+        {"/dev/zero", "a character device, not a regular file"},
+        {large.string(), "larger than 1048576 bytes, the most a sequence file may hold"}};
+    for (const auto& [file, why] : refused) {
+        const auto run = RunCli({"run", file}, Ports(supply));
+        EXPECT_TRUE(run.finished) << file;
+        EXPECT_EQ(run.exitStatus, 2) << run.err;
+        EXPECT_EQ(run.err, "pelmora-cli: run: cannot read " + file + ": " + why +
+                               "; nothing was sent; see 'pelmora-cli --help'\n");
+    }
+    fs::remove_all(dir);
     supply.Stop();
     EXPECT_TRUE(supply.Log().empty());
 }

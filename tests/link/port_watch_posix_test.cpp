@@ -18,9 +18,11 @@ public:
                                               std::to_string(++s_count))) {}
     ~LinkedPath() { fs::remove(m_path); }
     void PointAt(const fs::path& device) {
-        fs::remove(m_path);
+        Clear();
         fs::create_symlink(device, m_path);
     }
+    // Leads nowhere, as a name does once its device is unplugged.
+    void Clear() { fs::remove(m_path); }
     const fs::path& Path() const { return m_path; }
 
 private:
@@ -39,12 +41,19 @@ std::vector<std::string> Names(const std::vector<SerialPortEntry>& entries) {
 } // namespace
 
 TEST(PortWatch, ReportsOnlyDevicesThatAppearSinceTheLastLook) {
+    // Every listed name leads to a terminal this test holds open, or to nothing: a terminal
+    // number it gives up can be taken at once by another process, tests running beside it
+    // included, and would then be a device the test did not make.
     auto present = std::make_unique<PseudoTerminal>();
+    LinkedPath presentName;
+    LinkedPath presentAlias;
+    presentName.PointAt(present->DevicePath());
+    presentAlias.PointAt(present->DevicePath());
     LinkedPath later;
-    const std::vector<SerialPortEntry> listed = {{"COM1", present->DevicePath()},
+    const std::vector<SerialPortEntry> listed = {{"COM1", presentName.Path()},
                                                  {"COM2", later.Path()},
                                                  {"COM3", "/nonexistent/ttyACM7"},
-                                                 {"COM4", present->DevicePath()}};
+                                                 {"COM4", presentAlias.Path()}};
     PortWatch watch;
     watch.Start(listed);
     EXPECT_TRUE(watch.Look(listed).empty()) << "what was there at the start is not new";
@@ -58,11 +67,15 @@ TEST(PortWatch, ReportsOnlyDevicesThatAppearSinceTheLastLook) {
     PseudoTerminal second;
     later.PointAt(second.DevicePath());
     EXPECT_EQ(Names(watch.Look(listed)), std::vector<std::string>{"COM2"});
+    presentName.Clear();
+    presentAlias.Clear();
     present.reset();
     EXPECT_TRUE(watch.Look(listed).empty());
     PseudoTerminal back;
-    const std::vector<SerialPortEntry> relisted = {{"COM1", back.DevicePath()}};
-    EXPECT_EQ(Names(watch.Look(relisted)), std::vector<std::string>{"COM1"});
+    presentName.PointAt(back.DevicePath());
+    presentAlias.PointAt(back.DevicePath());
+    EXPECT_EQ(Names(watch.Look(listed)), std::vector<std::string>{"COM1"})
+        << "a device under two names is reported once";
 }
 
 TEST(PortWatch, IdentityChangesWithTheNodeNotWithTheName) {

@@ -1,3 +1,4 @@
+#include "command_input.h"
 #include "voltage_sequence.h"
 
 #include <fstream>
@@ -109,6 +110,55 @@ TEST(VoltageSequenceTest, TheFirstProblemIsReportedEvenAfterGoodSteps) {
     }
     text += "0.5,5,5.5\n";
     EXPECT_EQ(ProblemIn(text).line, 101u);
+}
+
+TEST(VoltageSequenceTest, AByteOrderMarkBeforeTheTextIsPassedOver) {
+    const std::string mark = "\xef\xbb\xbf";
+    // As a spreadsheet saves "CSV UTF-8": the header must still be one.
+    EXPECT_EQ(ParseSequence(mark + "dwell_s,pos_v,neg_v\r\n1,5,-5\r\n", "f").size(), 1u);
+    EXPECT_EQ(ParseSequence(mark + "2,5,-5", "f").front().dwell, 2s);
+    EXPECT_EQ(ProblemIn(mark).message, "ramp.csv: holds no steps");
+    // Anywhere else it is a stray character in a field.
+    const auto inside = ProblemIn("1,5,-5\n" + mark + "1,5,-5\n");
+    EXPECT_EQ(inside.line, 2u);
+    EXPECT_EQ(inside.message, "ramp.csv:2: dwell_s: '\\xef\\xbb\\xbf1' is not a number of seconds");
+}
+
+TEST(VoltageSequenceTest, QuotedFieldsAreOneLineOfPrintableTextAndCutWhenLong) {
+    // An escape sequence that would set the terminal's title must not reach it as such.
+    EXPECT_EQ(ProblemIn("1,\x1b]0;owned\x07,5").message,
+              "ramp.csv:1: pos_v: '\\x1b]0;owned\\x07' is no step of the positive rail; valid "
+              "steps: 1, 1.5, 2, 2.5, 3, 3.5, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13 V");
+    // what() is read up to the first NUL: the reason after the field must still be there.
+    using namespace std::string_view_literals;
+    EXPECT_EQ(ProblemIn("1,5,-5\0x"sv).message,
+              "ramp.csv:1: neg_v: '-5\\x00x' is no step of the negative rail; valid steps: -1, "
+              "-1.5, -2, -2.5, -3, -3.5, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13 V");
+
+    // Cut as a long command-line argument is, by the bytes of the field itself.
+    const std::string huge(1000, 'x');
+    EXPECT_EQ(ProblemIn(huge + ",5,-5").message,
+              "ramp.csv:1: dwell_s: '" + std::string(kQuotedInputKept, 'x') +
+                  "... (1000 bytes)' is not a number of seconds");
+    std::string escapes;
+    for (std::size_t i = 0; i < kQuotedInputKept; ++i) {
+        escapes += "\\x01";
+    }
+    EXPECT_EQ(ProblemIn(std::string(1000, '\x01') + ",5,-5").message,
+              "ramp.csv:1: dwell_s: '" + escapes + "... (1000 bytes)' is not a number of seconds");
+}
+
+TEST(VoltageSequenceTest, AProgramHoldsAtMostTheStepLimit) {
+    std::string text = "dwell_s,pos_v,neg_v\n";
+    for (std::size_t i = 0; i < kMaxSequenceSteps; ++i) {
+        text += "1,5,-5\n";
+    }
+    EXPECT_EQ(ParseSequence(text, "f").size(), kMaxSequenceSteps);
+    text += "# one more\n1,5,-5\n";
+    const auto problem = ProblemIn(text);
+    EXPECT_EQ(problem.line, kMaxSequenceSteps + 3);
+    EXPECT_EQ(problem.message,
+              "ramp.csv:100003: more than 100000 steps, the most a program may hold");
 }
 
 TEST(VoltageSequenceTest, TheDocumentedExampleIsAValidRamp) {
