@@ -256,6 +256,8 @@ TEST(CliRun, OneUnansweredPollDoesNotLeaveTheShortStepsAfterItUnwatched) {
 }
 
 struct BadProgram {
+    // Names the case in the test's name.
+    const char* name;
     const char* text;
     const char* where;
 };
@@ -271,14 +273,16 @@ TEST_P(CliRunRefuses, ABadFileWithNothingSent) {
     EXPECT_TRUE(supply.Log().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CliRunRefuses,
-                         ::testing::Values(BadProgram{"0.5,5,-5\n0.5,5.25,-5\n", ":2: pos_v"},
-                                           BadProgram{
-                                               "dwell_s,pos_v,neg_v\n0.5,5,-5\n# short\n0.2,5,-5\n",
-                                               ":4: dwell_s"},
-                                           BadProgram{"0.5,5,-5\nsoon,5,-5\n", ":2: dwell_s"},
-                                           BadProgram{"0.5,5\n", ":1: neg_v"},
-                                           BadProgram{"# nothing but comments\n\n", ": "}));
+INSTANTIATE_TEST_SUITE_P(
+    Files, CliRunRefuses,
+    ::testing::Values(BadProgram{"VoltageBetweenSteps", "0.5,5,-5\n0.5,5.25,-5\n", ":2: pos_v"},
+                      BadProgram{"DwellShorterThanAPoll",
+                                 "dwell_s,pos_v,neg_v\n0.5,5,-5\n# short\n0.2,5,-5\n",
+                                 ":4: dwell_s"},
+                      BadProgram{"DwellNoNumber", "0.5,5,-5\nsoon,5,-5\n", ":2: dwell_s"},
+                      BadProgram{"MissingField", "0.5,5\n", ":1: neg_v"},
+                      BadProgram{"NoSteps", "# nothing but comments\n\n", ": "}),
+    [](const ::testing::TestParamInfo<BadProgram>& each) { return each.param.name; });
 
 TEST(CliRun, ATripStopsTheProgramAtItsStepEvenWithLeaveOn) {
     SimulatedSupply supply(Quiet({{1000ms, 0.0, 100.0}}));

@@ -184,6 +184,20 @@ TEST_F(ServedSupply, LxiAsksTheIdentityAndSwitchesWithOneShotConnections) {
     ExpectNewSettings({"V010010\r"});
 }
 
+TEST_F(ServedSupply, LxiCommandsInQuickSuccessionAllReachTheSupplyAndTheLastOffWins) {
+    const auto lxi = FindProgram("lxi");
+    ASSERT_TRUE(lxi) << "lxi-tools is not installed (scripts/bootstrap installs it)";
+    // Each voltage command keeps the supply busy after its client has gone.
+    for (const auto* line : {"APPL POS,5;APPL NEG,-12;OUTP ON", "APPL POS,6", "APPL POS,7",
+                             "APPL POS,8", "APPL POS,9", "OUTP OFF"}) {
+        const auto run = RunClient(
+            {*lxi, "scpi", "--address", "127.0.0.1", "--port", PortText(), "--raw", line});
+        ASSERT_EQ(run.status, 0) << line << ": " << run.err;
+    }
+    ExpectNewSettings({"V050120\r", "V060120\r", "V070120\r", "V080120\r", "V090120\r", "RST\r"});
+    EXPECT_FALSE(m_supply.State().outputOn) << m_server.Errors();
+}
+
 TEST_F(ServedSupply, LabgridSwitchesThePowerThroughTheConnectOption) {
     // The environment file is the one a lab writes: it finds pelmora-cli on PATH.
     std::map<std::string, std::string> environment{

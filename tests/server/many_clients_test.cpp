@@ -123,6 +123,11 @@ TEST(ManyClients, AFullServerSaysWhyAndTheClientIdleLongestGivesWay) {
         EXPECT_TRUE(line->starts_with(std::string(kFarewell) + "refused: 32 clients")) << *line;
         EXPECT_TRUE(refused.WaitForClose());
         EXPECT_TRUE(Contains(serve.Log(), "refused: 32 clients are connected")) << serve.Log();
+        // pelmora-cli says so too, instead of a reset connection.
+        const auto refusedOff = Connected(serve, {"off"});
+        EXPECT_EQ(refusedOff.exitStatus, 1);
+        EXPECT_TRUE(Contains(refusedOff.err, "the server refused: 32 clients are connected"))
+            << refusedOff.err;
     }
     std::this_thread::sleep_for(kPastIdleBound);
     const auto off = Connected(serve, {"off"});

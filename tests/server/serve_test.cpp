@@ -453,3 +453,25 @@ TEST(ServeProgram, AbortAndATripStopItWithTheOutputOff) {
 }
 
 } // namespace
+
+TEST(ServeProgram, AnEndlessProgramSendsAndLogsOnlyItsChanges) {
+    SimulatedSupply supply;
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    ScpiSocket client(serve.Port());
+    // One step repeated, then two that differ only every other pass.
+    ASSERT_TRUE(client.Send("LIST:VOLT 5;DWEL 0.3;COUN INF;:INIT\n"));
+    ASSERT_TRUE(WaitUntil([&] { return CountOf(supply, protocol::kCurrentRequest) >= 6; }, 10s));
+    EXPECT_EQ(VoltageCommands(supply), std::vector<std::string>{"V050010\r"});
+    EXPECT_EQ(client.Query("ABOR;:LIST:VOLT 5,5,6;:INIT;:STAT:OPER:COND?"), "16384");
+    ASSERT_TRUE(WaitUntil([&] { return VoltageCommands(supply).size() >= 5; }, 10s));
+    EXPECT_EQ(client.Query("ABOR;*OPC?"), "1");
+    const auto voltages = VoltageCommands(supply);
+    for (std::size_t i = 2; i < voltages.size(); ++i) {
+        EXPECT_NE(voltages[i], voltages[i - 1]) << "step " << i << " sent what the supply had";
+    }
+    const auto log = serve.Log();
+    EXPECT_FALSE(Contains(log, "output on at")) << log;
+    EXPECT_TRUE(Contains(log, "program at step 3 of 3, pass 1: +6V / -1V")) << log;
+    EXPECT_FALSE(Contains(log, "program at step 2 of 3")) << log;
+}
