@@ -1,7 +1,7 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
-#include "command_input.h"
-#include "resource.h"
+#include "link/command_input.h"
+#include "panel/resource.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

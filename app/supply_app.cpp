@@ -1,10 +1,10 @@
-#include "supply_app.h"
+#include "app/supply_app.h"
 
-#include "command_line.h"
-#include "dialog_font.h"
-#include "quit_signals.h"
-#include "resource.h"
-#include "supply_panel_dlg.h"
+#include "app/command_line.h"
+#include "panel/dialog_font.h"
+#include "app/quit_signals.h"
+#include "panel/resource.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

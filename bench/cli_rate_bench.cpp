@@ -2,10 +2,10 @@
 // sustained sample rate and its cost per sample beyond the supply's own reply time, beside the
 // same loop written with Python's pyserial on the same supply in the same run.
 //   cli_rate_bench [seconds per run]
-#include "bench_stats.h"
-#include "serial_channel.h"
-#include "simulated_supply.h"
-#include "supply_protocol.h"
+#include "bench/bench_stats.h"
+#include "link/serial_channel.h"
+#include "sim/simulated_supply.h"
+#include "link/supply_protocol.h"
 
 #include <array>
 #include <cstdlib>

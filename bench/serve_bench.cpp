@@ -5,14 +5,14 @@
 // downs fall on all of them alike; and the sustained rate of queries answered from its polled
 // samples.
 //   serve_bench [seconds of sustained queries]
-#include "bench_stats.h"
-#include "running_server.h"
-#include "scpi_socket.h"
-#include "serial_channel.h"
-#include "simulated_supply.h"
-#include "spawned_program.h"
-#include "supply_protocol.h"
-#include "wait_until.h"
+#include "bench/bench_stats.h"
+#include "tests/support/running_server.h"
+#include "tests/support/scpi_socket.h"
+#include "link/serial_channel.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/spawned_program.h"
+#include "link/supply_protocol.h"
+#include "tests/support/wait_until.h"
 
 #include <arpa/inet.h>
 #include <array>

@@ -1,4 +1,4 @@
-#include "cli_error.h"
+#include "cli/cli_error.h"
 
 namespace pelmora::cli {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "exit_status.h"
-#include "supply_error.h"
+#include "cli/exit_status.h"
+#include "link/supply_error.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,4 +1,4 @@
-#include "json_text.h"
+#include "cli/json_text.h"
 
 #include <array>
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "monitor.h"
+#include "cli/monitor.h"
 
-#include "current_history.h"
-#include "current_record.h"
+#include "rules/current_history.h"
+#include "rules/current_record.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "status_line.h"
-#include "stop_signals.h"
-#include "supply_protocol.h"
+#include "cli/status_line.h"
+#include "cli/stop_signals.h"
+#include "link/supply_protocol.h"
 
 #include <chrono>
 #include <functional>

@@ -1,8 +1,8 @@
-#include "port_survey.h"
+#include "cli/port_survey.h"
 
-#include "escaped_bytes.h"
-#include "exit_status.h"
-#include "json_text.h"
+#include "link/escaped_bytes.h"
+#include "cli/exit_status.h"
+#include "cli/json_text.h"
 
 #include <algorithm>
 

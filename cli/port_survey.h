@@ -1,9 +1,9 @@
 #pragma once
 
-#include "byte_trace.h"
-#include "port_list.h"
-#include "port_probe.h"
-#include "usb_details.h"
+#include "link/byte_trace.h"
+#include "link/port_list.h"
+#include "link/port_probe.h"
+#include "link/usb_details.h"
 
 #include <functional>
 #include <optional>

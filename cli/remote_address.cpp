@@ -1,6 +1,6 @@
-#include "remote_address.h"
+#include "cli/remote_address.h"
 
-#include "whole_number.h"
+#include "link/whole_number.h"
 
 #include <limits>
 

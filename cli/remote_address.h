@@ -1,6 +1,6 @@
 #pragma once
 
-#include "listen_address.h"
+#include "server/listen_address.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "remote_link.h"
+#include "cli/remote_link.h"
 
-#include "cli_error.h"
+#include "cli/cli_error.h"
 
 #include <asio/connect.hpp>
 #include <asio/io_context.hpp>

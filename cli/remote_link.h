@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_trace.h"
-#include "remote_address.h"
+#include "link/byte_trace.h"
+#include "cli/remote_address.h"
 
 #include <memory>
 #include <string>

@@ -1,10 +1,10 @@
-#include "remote_supply.h"
+#include "cli/remote_supply.h"
 
-#include "cli_error.h"
-#include "command_input.h"
-#include "escaped_bytes.h"
-#include "farewell.h"
-#include "voltage_argument.h"
+#include "cli/cli_error.h"
+#include "link/command_input.h"
+#include "link/escaped_bytes.h"
+#include "server/farewell.h"
+#include "cli/voltage_argument.h"
 
 #include <algorithm>
 #include <charconv>

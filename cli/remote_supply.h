@@ -1,7 +1,7 @@
 #pragma once
 
-#include "remote_link.h"
-#include "supply_access.h"
+#include "cli/remote_link.h"
+#include "cli/supply_access.h"
 
 #include <optional>
 #include <string>

@@ -1,10 +1,10 @@
-#include "sequence_runner.h"
+#include "cli/sequence_runner.h"
 
-#include "cli_error.h"
-#include "current_history.h"
-#include "current_record.h"
-#include "sequence_schedule.h"
-#include "supply_timing.h"
+#include "cli/cli_error.h"
+#include "rules/current_history.h"
+#include "rules/current_record.h"
+#include "rules/sequence_schedule.h"
+#include "link/supply_timing.h"
 
 #include <algorithm>
 #include <cerrno>

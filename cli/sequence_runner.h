@@ -1,9 +1,9 @@
 #pragma once
 
-#include "status_line.h"
-#include "stop_signals.h"
-#include "trip_guard.h"
-#include "voltage_sequence.h"
+#include "cli/status_line.h"
+#include "cli/stop_signals.h"
+#include "cli/trip_guard.h"
+#include "rules/voltage_sequence.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "status_line.h"
+#include "cli/status_line.h"
 
-#include "cli_timing.h"
+#include "cli/cli_timing.h"
 
 namespace pelmora::cli {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "supply_protocol.h"
+#include "link/supply_protocol.h"
 
 #include <chrono>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor.h"
+#include "cli/monitor.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
-#include "trip_guard.h"
+#include "cli/trip_guard.h"
 
-#include "cli_error.h"
-#include "local_time.h"
+#include "cli/cli_error.h"
+#include "link/local_time.h"
 
 #include <chrono>
 

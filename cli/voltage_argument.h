@@ -1,6 +1,6 @@
 #pragma once
 
-#include "typed_voltage.h"
+#include "link/typed_voltage.h"
 
 // Voltages as a user types them on the command line; the rules are the device link's, shared
 // with sequence files.

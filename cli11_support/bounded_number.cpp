@@ -1,4 +1,4 @@
-#include "bounded_number.h"
+#include "cli11_support/bounded_number.h"
 
 #include <CLI/CLI.hpp>
 

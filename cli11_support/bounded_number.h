@@ -1,6 +1,6 @@
 #pragma once
 
-#include "whole_number.h"
+#include "link/whole_number.h"
 
 #include <string>
 

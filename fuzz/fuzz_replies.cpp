@@ -1,6 +1,6 @@
-#include "decimal_reading.h"
-#include "port_list.h"
-#include "supply_protocol.h"
+#include "link/decimal_reading.h"
+#include "link/port_list.h"
+#include "link/supply_protocol.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "session.h"
-#include "voltage_table.h"
+#include "scpi/session.h"
+#include "link/voltage_table.h"
 
 #include <array>
 #include <cstddef>

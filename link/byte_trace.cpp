@@ -1,7 +1,7 @@
-#include "byte_trace.h"
+#include "link/byte_trace.h"
 
-#include "escaped_bytes.h"
-#include "local_time.h"
+#include "link/escaped_bytes.h"
+#include "link/local_time.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "command_input.h"
+#include "link/command_input.h"
 
 #include <algorithm>
 #include <vector>

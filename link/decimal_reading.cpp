@@ -1,4 +1,4 @@
-#include "decimal_reading.h"
+#include "link/decimal_reading.h"
 
 #include <limits>
 

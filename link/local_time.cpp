@@ -1,4 +1,4 @@
-#include "local_time.h"
+#include "link/local_time.h"
 
 #include <array>
 #include <cstdio>

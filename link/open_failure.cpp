@@ -1,6 +1,6 @@
-#include "open_failure.h"
+#include "link/open_failure.h"
 
-#include "system_error_text.h"
+#include "link/system_error_text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "port_list.h"
+#include "link/port_list.h"
 
-#include "command_input.h"
-#include "decimal_reading.h"
+#include "link/command_input.h"
+#include "link/decimal_reading.h"
 
 #include <cstdlib>
 

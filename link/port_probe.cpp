@@ -1,10 +1,10 @@
-#include "port_probe.h"
+#include "link/port_probe.h"
 
-#include "reply_problem.h"
-#include "supply_error.h"
-#include "supply_protocol.h"
-#include "supply_requests.h"
-#include "supply_timing.h"
+#include "link/reply_problem.h"
+#include "link/supply_error.h"
+#include "link/supply_protocol.h"
+#include "link/supply_requests.h"
+#include "link/supply_timing.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "byte_trace.h"
-#include "open_failure.h"
-#include "port_list.h"
-#include "serial_channel.h"
-#include "supply_line.h"
+#include "link/byte_trace.h"
+#include "link/open_failure.h"
+#include "link/port_list.h"
+#include "link/serial_channel.h"
+#include "link/supply_line.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "port_watch.h"
+#include "link/port_watch.h"
 
 namespace pelmora {
 

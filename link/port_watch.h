@@ -1,6 +1,6 @@
 #pragma once
 
-#include "port_list.h"
+#include "link/port_list.h"
 
 #include <filesystem>
 #include <optional>

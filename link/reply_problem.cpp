@@ -1,7 +1,7 @@
-#include "reply_problem.h"
+#include "link/reply_problem.h"
 
-#include "escaped_bytes.h"
-#include "serial_channel.h"
+#include "link/escaped_bytes.h"
+#include "link/serial_channel.h"
 
 namespace pelmora {
 

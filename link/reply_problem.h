@@ -1,6 +1,6 @@
 #pragma once
 
-#include "supply_line.h"
+#include "link/supply_line.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "serial_channel.h"
+#include "link/serial_channel.h"
 
-#include "port_list.h"
+#include "link/port_list.h"
 
 // What every backend shares: ports are found by number in the port list, and a command goes
 // out byte by byte, each with its own bounded wait.

@@ -1,8 +1,8 @@
-#include "supply_line.h"
+#include "link/supply_line.h"
 
-#include "reply_problem.h"
-#include "supply_error.h"
-#include "supply_protocol.h"
+#include "link/reply_problem.h"
+#include "link/supply_error.h"
+#include "link/supply_protocol.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_trace.h"
-#include "serial_channel.h"
+#include "link/byte_trace.h"
+#include "link/serial_channel.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "supply_protocol.h"
+#include "link/supply_protocol.h"
 
-#include "decimal_reading.h"
+#include "link/decimal_reading.h"
 
 #include <algorithm>
 

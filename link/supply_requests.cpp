@@ -1,4 +1,4 @@
-#include "supply_requests.h"
+#include "link/supply_requests.h"
 
 #include <chrono>
 #include <thread>

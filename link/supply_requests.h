@@ -1,7 +1,7 @@
 #pragma once
 
-#include "supply_line.h"
-#include "supply_protocol.h"
+#include "link/supply_line.h"
+#include "link/supply_protocol.h"
 
 #include <optional>
 #include <string>

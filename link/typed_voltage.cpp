@@ -1,7 +1,7 @@
-#include "typed_voltage.h"
+#include "link/typed_voltage.h"
 
-#include "voltage_table.h"
-#include "whole_number.h"
+#include "link/voltage_table.h"
+#include "link/whole_number.h"
 
 namespace pelmora {
 

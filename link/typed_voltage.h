@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rail.h"
+#include "link/rail.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "voltage_table.h"
+#include "link/voltage_table.h"
 
 namespace pelmora {
 

@@ -1,6 +1,6 @@
-#include "about_dlg.h"
+#include "panel/about_dlg.h"
 
-#include "dialog_frame.h"
+#include "panel/dialog_frame.h"
 #include "ui_about.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent)

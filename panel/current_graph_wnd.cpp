@@ -1,6 +1,6 @@
-#include "current_graph_wnd.h"
+#include "panel/current_graph_wnd.h"
 
-#include "file_choice.h"
+#include "panel/file_choice.h"
 
 #include <QApplication>
 #include <QChart>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "current_trace.h"
+#include "panel/current_trace.h"
 
 #include <QWidget>
 #include <array>

@@ -1,6 +1,6 @@
-#include "not_found_message.h"
-#include "supply_panel_dlg.h"
-#include "supply_protocol.h"
+#include "panel/not_found_message.h"
+#include "panel/supply_panel_dlg.h"
+#include "link/supply_protocol.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "current_recording.h"
+#include "panel/current_recording.h"
 
 bool CCurrentRecording::Start(const QString& path, QString& problem) {
     Stop();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "current_record.h"
+#include "rules/current_record.h"
 
 #include <QFile>
 #include <QString>

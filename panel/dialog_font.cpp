@@ -1,4 +1,4 @@
-#include "dialog_font.h"
+#include "panel/dialog_font.h"
 
 #include <QFont>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "dialog_frame.h"
+#include "panel/dialog_frame.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "drop_down_list.h"
+#include "panel/drop_down_list.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "file_choice.h"
+#include "panel/file_choice.h"
 
 #include <QAbstractFileIconProvider>
 #include <QApplication>

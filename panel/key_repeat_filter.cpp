@@ -1,4 +1,4 @@
-#include "key_repeat_filter.h"
+#include "panel/key_repeat_filter.h"
 
 #include <QKeyEvent>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "label_fit.h"
+#include "panel/label_fit.h"
 
 #include <QLabel>
 

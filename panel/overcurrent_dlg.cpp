@@ -1,4 +1,4 @@
-#include "overcurrent_dlg.h"
+#include "panel/overcurrent_dlg.h"
 
 #include <QCheckBox>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "overcurrent_trip.h"
+#include "rules/overcurrent_trip.h"
 
 #include <QDialog>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "about_dlg.h"
-#include "resource.h"
-#include "supply_panel_dlg.h"
+#include "panel/about_dlg.h"
+#include "panel/resource.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>

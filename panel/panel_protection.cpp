@@ -1,5 +1,5 @@
-#include "overcurrent_dlg.h"
-#include "supply_panel_dlg.h"
+#include "panel/overcurrent_dlg.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QCoreApplication>
 

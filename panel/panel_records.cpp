@@ -1,6 +1,6 @@
-#include "current_graph_wnd.h"
-#include "file_choice.h"
-#include "supply_panel_dlg.h"
+#include "panel/current_graph_wnd.h"
+#include "panel/file_choice.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "supply_timing.h"
+#include "link/supply_timing.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "response_box.h"
+#include "panel/response_box.h"
 
 CResponseBox::CResponseBox(QWidget* parent) : QPlainTextEdit(parent) {}
 

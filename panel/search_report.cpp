@@ -1,6 +1,6 @@
-#include "search_report.h"
+#include "panel/search_report.h"
 
-#include "escaped_bytes.h"
+#include "link/escaped_bytes.h"
 
 #include <QCoreApplication>
 #include <QStringList>

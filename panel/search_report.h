@@ -1,7 +1,7 @@
 #pragma once
 
-#include "open_failure.h"
-#include "port_list.h"
+#include "link/open_failure.h"
+#include "link/port_list.h"
 
 #include <QString>
 #include <filesystem>

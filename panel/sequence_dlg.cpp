@@ -1,4 +1,4 @@
-#include "sequence_dlg.h"
+#include "panel/sequence_dlg.h"
 
 #include <QLabel>
 #include <QPushButton>

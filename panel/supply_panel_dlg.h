@@ -1,13 +1,13 @@
 #pragma once
 
-#include "current_history.h"
-#include "current_recording.h"
-#include "current_trace.h"
-#include "overcurrent_trip.h"
-#include "search_report.h"
-#include "sequence_schedule.h"
-#include "serial_channel.h"
-#include "supply_watch.h"
+#include "rules/current_history.h"
+#include "panel/current_recording.h"
+#include "panel/current_trace.h"
+#include "rules/overcurrent_trip.h"
+#include "panel/search_report.h"
+#include "rules/sequence_schedule.h"
+#include "link/serial_channel.h"
+#include "rules/supply_watch.h"
 
 #include <QDialog>
 #include <QIcon>

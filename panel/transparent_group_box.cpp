@@ -1,4 +1,4 @@
-#include "transparent_group_box.h"
+#include "panel/transparent_group_box.h"
 
 CTransparentGroupBox::CTransparentGroupBox(QWidget* parent) : QGroupBox(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -1,4 +1,4 @@
-#include "call.h"
+#include "scpi/call.h"
 
 namespace pelmora::scpi {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "client_state.h"
-#include "errors.h"
-#include "instrument.h"
-#include "program_unit.h"
-#include "supply_action.h"
+#include "scpi/client_state.h"
+#include "scpi/errors.h"
+#include "scpi/instrument.h"
+#include "scpi/program_unit.h"
+#include "scpi/supply_action.h"
 
 #include <optional>
 #include <string>

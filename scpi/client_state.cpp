@@ -1,4 +1,4 @@
-#include "client_state.h"
+#include "scpi/client_state.h"
 
 namespace pelmora::scpi {
 

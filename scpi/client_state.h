@@ -1,7 +1,7 @@
 #pragma once
 
-#include "error_queue.h"
-#include "status_registers.h"
+#include "scpi/error_queue.h"
+#include "scpi/status_registers.h"
 
 namespace pelmora::scpi {
 

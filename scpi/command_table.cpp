@@ -1,7 +1,7 @@
-#include "command_table.h"
+#include "scpi/command_table.h"
 
-#include "handlers.h"
-#include "header_pattern.h"
+#include "scpi/handlers.h"
+#include "scpi/header_pattern.h"
 
 #include <array>
 

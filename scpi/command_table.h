@@ -1,6 +1,6 @@
 #pragma once
 
-#include "call.h"
+#include "scpi/call.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
-#include "handlers.h"
-#include "parameter_values.h"
+#include "scpi/handlers.h"
+#include "scpi/parameter_values.h"
 
 #include <limits>
 #include <string>

@@ -1,6 +1,6 @@
-#include "errors.h"
+#include "scpi/errors.h"
 
-#include "status_registers.h"
+#include "scpi/status_registers.h"
 
 namespace pelmora::scpi {
 

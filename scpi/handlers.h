@@ -1,7 +1,7 @@
 #pragma once
 
-#include "call.h"
-#include "status_registers.h"
+#include "scpi/call.h"
+#include "scpi/status_registers.h"
 
 // The commands' handlers, named as the command table lists them.
 namespace pelmora::scpi {

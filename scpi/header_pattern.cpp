@@ -1,4 +1,4 @@
-#include "header_pattern.h"
+#include "scpi/header_pattern.h"
 
 namespace pelmora::scpi {
 

@@ -1,4 +1,4 @@
-#include "instrument.h"
+#include "scpi/instrument.h"
 
 #include <algorithm>
 #include <numeric>

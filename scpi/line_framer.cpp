@@ -1,4 +1,4 @@
-#include "line_framer.h"
+#include "scpi/line_framer.h"
 
 namespace pelmora::scpi {
 

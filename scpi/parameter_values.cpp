@@ -1,6 +1,6 @@
-#include "parameter_values.h"
+#include "scpi/parameter_values.h"
 
-#include "header_pattern.h"
+#include "scpi/header_pattern.h"
 
 #include <array>
 #include <charconv>

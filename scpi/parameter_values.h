@@ -1,7 +1,7 @@
 #pragma once
 
-#include "errors.h"
-#include "program_unit.h"
+#include "scpi/errors.h"
+#include "scpi/program_unit.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "program_unit.h"
+#include "scpi/program_unit.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "errors.h"
+#include "scpi/errors.h"
 
 #include <cstddef>
 #include <string>

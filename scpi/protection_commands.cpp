@@ -1,6 +1,6 @@
-#include "handlers.h"
-#include "overcurrent_trip.h"
-#include "parameter_values.h"
+#include "scpi/handlers.h"
+#include "rules/overcurrent_trip.h"
+#include "scpi/parameter_values.h"
 
 #include <chrono>
 #include <cmath>

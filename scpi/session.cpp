@@ -1,6 +1,6 @@
-#include "session.h"
+#include "scpi/session.h"
 
-#include "voltage_table.h"
+#include "link/voltage_table.h"
 
 namespace pelmora::scpi {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "call.h"
-#include "client_state.h"
-#include "command_table.h"
-#include "instrument.h"
-#include "line_framer.h"
-#include "program_unit.h"
-#include "supply_action.h"
+#include "scpi/call.h"
+#include "scpi/client_state.h"
+#include "scpi/command_table.h"
+#include "scpi/instrument.h"
+#include "scpi/line_framer.h"
+#include "scpi/program_unit.h"
+#include "scpi/supply_action.h"
 
 #include <optional>
 #include <string>

@@ -1,8 +1,8 @@
-#include "decimal_reading.h"
-#include "handlers.h"
-#include "parameter_values.h"
-#include "voltage_sequence.h"
-#include "voltage_table.h"
+#include "link/decimal_reading.h"
+#include "scpi/handlers.h"
+#include "scpi/parameter_values.h"
+#include "rules/voltage_sequence.h"
+#include "link/voltage_table.h"
 
 #include <algorithm>
 #include <chrono>

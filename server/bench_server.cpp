@@ -1,8 +1,8 @@
-#include "bench_server.h"
+#include "server/bench_server.h"
 
-#include "server_error.h"
-#include "supply_protocol.h"
-#include "supply_requests.h"
+#include "server/server_error.h"
+#include "link/supply_protocol.h"
+#include "link/supply_requests.h"
 
 #include <asio/post.hpp>
 

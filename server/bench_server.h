@@ -1,14 +1,14 @@
 #pragma once
 
-#include "byte_trace.h"
-#include "client_set.h"
-#include "listen_address.h"
-#include "listener.h"
-#include "port_probe.h"
-#include "return_watch.h"
-#include "server_log.h"
-#include "supply_scheduler.h"
-#include "supply_worker.h"
+#include "link/byte_trace.h"
+#include "server/client_set.h"
+#include "server/listen_address.h"
+#include "server/listener.h"
+#include "link/port_probe.h"
+#include "server/return_watch.h"
+#include "server/server_log.h"
+#include "server/supply_scheduler.h"
+#include "server/supply_worker.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>

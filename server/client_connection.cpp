@@ -1,7 +1,7 @@
-#include "client_connection.h"
+#include "server/client_connection.h"
 
-#include "escaped_bytes.h"
-#include "server_timing.h"
+#include "link/escaped_bytes.h"
+#include "server/server_timing.h"
 
 #include <asio/write.hpp>
 

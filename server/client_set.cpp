@@ -1,8 +1,8 @@
-#include "client_set.h"
+#include "server/client_set.h"
 
-#include "farewell.h"
-#include "keep_alive.h"
-#include "server_timing.h"
+#include "server/farewell.h"
+#include "server/keep_alive.h"
+#include "server/server_timing.h"
 
 #include <algorithm>
 

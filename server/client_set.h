@@ -1,7 +1,7 @@
 #pragma once
 
-#include "client_connection.h"
-#include "supply_scheduler.h"
+#include "server/client_connection.h"
+#include "server/supply_scheduler.h"
 
 #include <asio/ip/tcp.hpp>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "listen_address.h"
+#include "server/listen_address.h"
 
-#include "whole_number.h"
+#include "link/whole_number.h"
 
 #include <algorithm>
 #include <asio/ip/address.hpp>

@@ -1,6 +1,6 @@
-#include "listener.h"
+#include "server/listener.h"
 
-#include "server_timing.h"
+#include "server/server_timing.h"
 
 namespace pelmora::server {
 

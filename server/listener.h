@@ -1,8 +1,8 @@
 #pragma once
 
-#include "client_set.h"
-#include "listen_address.h"
-#include "server_log.h"
+#include "server/client_set.h"
+#include "server/listen_address.h"
+#include "server/server_log.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>

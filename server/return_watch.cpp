@@ -1,6 +1,6 @@
-#include "return_watch.h"
+#include "server/return_watch.h"
 
-#include "port_watch.h"
+#include "link/port_watch.h"
 
 namespace pelmora::server {
 

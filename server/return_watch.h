@@ -1,9 +1,9 @@
 #pragma once
 
-#include "byte_trace.h"
-#include "port_probe.h"
-#include "serial_channel.h"
-#include "supply_watch.h"
+#include "link/byte_trace.h"
+#include "link/port_probe.h"
+#include "link/serial_channel.h"
+#include "rules/supply_watch.h"
 
 namespace pelmora::server {
 

@@ -1,4 +1,4 @@
-#include "server_log.h"
+#include "server/server_log.h"
 
 namespace pelmora::server {
 

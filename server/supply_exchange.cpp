@@ -1,7 +1,7 @@
-#include "supply_exchange.h"
+#include "server/supply_exchange.h"
 
-#include "supply_error.h"
-#include "supply_requests.h"
+#include "link/supply_error.h"
+#include "link/supply_requests.h"
 
 namespace pelmora::server {
 

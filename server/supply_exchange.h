@@ -1,8 +1,8 @@
 #pragma once
 
-#include "serial_channel.h"
-#include "supply_action.h"
-#include "supply_line.h"
+#include "link/serial_channel.h"
+#include "scpi/supply_action.h"
+#include "link/supply_line.h"
 
 namespace pelmora::server {
 

@@ -1,8 +1,8 @@
-#include "supply_scheduler.h"
+#include "server/supply_scheduler.h"
 
-#include "supply_timing.h"
-#include "typed_voltage.h"
-#include "voltage_table.h"
+#include "link/supply_timing.h"
+#include "link/typed_voltage.h"
+#include "link/voltage_table.h"
 
 #include <algorithm>
 #include <asio/post.hpp>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "instrument.h"
-#include "sequence_schedule.h"
-#include "server_log.h"
-#include "supply_worker.h"
+#include "scpi/instrument.h"
+#include "rules/sequence_schedule.h"
+#include "server/server_log.h"
+#include "server/supply_worker.h"
 
 #include <asio/any_io_executor.hpp>
 #include <asio/steady_timer.hpp>

@@ -1,11 +1,11 @@
-#include "supply_worker.h"
+#include "server/supply_worker.h"
 
-#include "port_probe.h"
-#include "server_timing.h"
-#include "supply_error.h"
-#include "supply_exchange.h"
-#include "supply_protocol.h"
-#include "supply_requests.h"
+#include "link/port_probe.h"
+#include "server/server_timing.h"
+#include "link/supply_error.h"
+#include "server/supply_exchange.h"
+#include "link/supply_protocol.h"
+#include "link/supply_requests.h"
 
 namespace pelmora::server {
 

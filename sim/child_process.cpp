@@ -1,6 +1,6 @@
-#include "child_process.h"
+#include "sim/child_process.h"
 
-#include "port_list.h"
+#include "link/port_list.h"
 
 #include <cstring>
 #include <iostream>

@@ -1,6 +1,6 @@
-#include "command_log.h"
+#include "sim/command_log.h"
 
-#include "escaped_bytes.h"
+#include "link/escaped_bytes.h"
 
 #include <ctime>
 #include <iomanip>

@@ -1,4 +1,4 @@
-#include "ports_entry.h"
+#include "sim/ports_entry.h"
 
 namespace pelmora::sim {
 

@@ -1,6 +1,6 @@
-#include "pseudo_terminal.h"
+#include "sim/pseudo_terminal.h"
 
-#include "open_devices_posix.h"
+#include "link/posix/open_devices_posix.h"
 
 #include <array>
 #include <cerrno>

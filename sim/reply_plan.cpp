@@ -1,4 +1,4 @@
-#include "reply_plan.h"
+#include "sim/reply_plan.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim_config.h"
+#include "sim/sim_config.h"
 
 #include <chrono>
 #include <random>

@@ -1,4 +1,4 @@
-#include "signals.h"
+#include "sim/signals.h"
 
 #include <initializer_list>
 #include <pthread.h>

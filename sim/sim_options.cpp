@@ -1,8 +1,8 @@
-#include "sim_options.h"
+#include "sim/sim_options.h"
 
-#include "bounded_number.h"
-#include "command_input.h"
-#include "supply_model.h"
+#include "cli11_support/bounded_number.h"
+#include "link/command_input.h"
+#include "sim/supply_model.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>

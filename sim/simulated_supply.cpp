@@ -1,7 +1,7 @@
-#include "simulated_supply.h"
+#include "sim/simulated_supply.h"
 
-#include "reply_plan.h"
-#include "supply_protocol.h"
+#include "sim/reply_plan.h"
+#include "link/supply_protocol.h"
 
 #include <algorithm>
 #include <array>

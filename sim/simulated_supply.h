@@ -1,11 +1,11 @@
 #pragma once
 
-#include "command_log.h"
-#include "pseudo_terminal.h"
-#include "sim_config.h"
-#include "supply_model.h"
-#include "terminal_link.h"
-#include "unique_fd.h"
+#include "sim/command_log.h"
+#include "sim/pseudo_terminal.h"
+#include "sim/sim_config.h"
+#include "sim/supply_model.h"
+#include "sim/terminal_link.h"
+#include "sim/unique_fd.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "supply_model.h"
+#include "sim/supply_model.h"
 
-#include "decimal_reading.h"
+#include "link/decimal_reading.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "terminal_link.h"
+#include "sim/terminal_link.h"
 
 #include <system_error>
 

@@ -1,6 +1,6 @@
-#include "last_words_posix.h"
+#include "link/posix/last_words_posix.h"
 
-#include "ending_signals_posix.h"
+#include "link/posix/ending_signals_posix.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "open_devices_posix.h"
+#include "link/posix/open_devices_posix.h"
 
-#include "whole_number.h"
+#include "link/whole_number.h"
 
 #include <filesystem>
 #include <sys/stat.h>

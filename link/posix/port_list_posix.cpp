@@ -1,6 +1,6 @@
-#include "port_list_posix.h"
+#include "link/posix/port_list_posix.h"
 
-#include "decimal_reading.h"
+#include "link/decimal_reading.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "raw_modes_posix.h"
+#include "link/posix/raw_modes_posix.h"
 
 namespace pelmora {
 

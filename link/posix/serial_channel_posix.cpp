@@ -1,7 +1,7 @@
-#include "last_words_posix.h"
-#include "port_holder.h"
-#include "raw_modes_posix.h"
-#include "serial_channel.h"
+#include "link/posix/last_words_posix.h"
+#include "link/port_holder.h"
+#include "link/posix/raw_modes_posix.h"
+#include "link/serial_channel.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "usb_details_posix.h"
+#include "link/posix/usb_details_posix.h"
 
 #include <fstream>
 #include <system_error>

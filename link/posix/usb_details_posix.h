@@ -1,6 +1,6 @@
 #pragma once
 
-#include "usb_details.h"
+#include "link/usb_details.h"
 
 #include <filesystem>
 #include <optional>

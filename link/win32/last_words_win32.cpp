@@ -1,4 +1,4 @@
-#include "last_words_win32.h"
+#include "link/win32/last_words_win32.h"
 
 #include <algorithm>
 #include <array>

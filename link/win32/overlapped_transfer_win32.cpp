@@ -1,4 +1,4 @@
-#include "overlapped_transfer_win32.h"
+#include "link/win32/overlapped_transfer_win32.h"
 
 #include <algorithm>
 

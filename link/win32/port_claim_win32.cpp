@@ -1,6 +1,6 @@
-#include "port_claim_win32.h"
+#include "link/win32/port_claim_win32.h"
 
-#include "port_list_win32.h"
+#include "link/win32/port_list_win32.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "port_errors_win32.h"
+#include "link/win32/port_errors_win32.h"
 
 namespace pelmora {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "open_failure.h"
+#include "link/open_failure.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "port_holder.h"
+#include "link/port_holder.h"
 
 namespace pelmora {
 

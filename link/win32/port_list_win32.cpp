@@ -1,4 +1,4 @@
-#include "port_list_win32.h"
+#include "link/win32/port_list_win32.h"
 
 #include <algorithm>
 #include <array>

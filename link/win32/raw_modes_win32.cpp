@@ -1,4 +1,4 @@
-#include "raw_modes_win32.h"
+#include "link/win32/raw_modes_win32.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "system_error_text.h"
+#include "link/system_error_text.h"
 
 #include <array>
 #include <windows.h>

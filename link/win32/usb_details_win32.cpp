@@ -1,6 +1,6 @@
-#include "usb_details_win32.h"
+#include "link/win32/usb_details_win32.h"
 
-#include "port_list_win32.h"
+#include "link/win32/port_list_win32.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
-#include "keep_alive.h"
-#include "server_timing.h"
+#include "server/keep_alive.h"
+#include "server/server_timing.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>

@@ -1,6 +1,6 @@
-#include "ending_signals_posix.h"
-#include "simulated_supply.h"
-#include "spawned_program.h"
+#include "link/posix/ending_signals_posix.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/spawned_program.h"
 
 #include <csignal>
 #include <filesystem>

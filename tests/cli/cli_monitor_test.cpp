@@ -1,11 +1,11 @@
-#include "cli_runner.h"
-#include "ending_signals_posix.h"
-#include "pty_peer.h"
-#include "sanitizer_build.h"
-#include "serial_channel.h"
-#include "simulated_supply.h"
-#include "supply_protocol.h"
-#include "wait_until.h"
+#include "tests/support/cli_runner.h"
+#include "link/posix/ending_signals_posix.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/sanitizer_build.h"
+#include "link/serial_channel.h"
+#include "sim/simulated_supply.h"
+#include "link/supply_protocol.h"
+#include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <csignal>

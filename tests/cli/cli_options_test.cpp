@@ -1,6 +1,6 @@
-#include "cli_options.h"
-#include "voltage_argument.h"
-#include "voltage_table.h"
+#include "cli/cli_options.h"
+#include "cli/voltage_argument.h"
+#include "link/voltage_table.h"
 
 #include <gtest/gtest.h>
 

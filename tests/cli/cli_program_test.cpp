@@ -1,12 +1,12 @@
-#include "cli_runner.h"
-#include "exclusive_holder.h"
-#include "other_user.h"
-#include "pty_peer.h"
-#include "sequence_file.h"
-#include "serial_channel.h"
-#include "simulated_supply.h"
-#include "spawned_program.h"
-#include "wait_until.h"
+#include "tests/support/cli_runner.h"
+#include "tests/support/exclusive_holder.h"
+#include "tests/support/other_user.h"
+#include "tests/support/pty_peer.h"
+#include "rules/sequence_file.h"
+#include "link/serial_channel.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/spawned_program.h"
+#include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "cli_options.h"
-#include "cli_runner.h"
-#include "simulated_supply.h"
-#include "supply_protocol.h"
-#include "wait_until.h"
+#include "cli/cli_options.h"
+#include "tests/support/cli_runner.h"
+#include "sim/simulated_supply.h"
+#include "link/supply_protocol.h"
+#include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,11 +1,11 @@
-#include "other_user.h"
-#include "port_list_posix.h"
-#include "port_survey.h"
-#include "pty_peer.h"
-#include "recorded_sysfs.h"
-#include "serial_channel.h"
-#include "simulated_supply.h"
-#include "usb_details_posix.h"
+#include "tests/support/other_user.h"
+#include "link/posix/port_list_posix.h"
+#include "cli/port_survey.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/recorded_sysfs.h"
+#include "link/serial_channel.h"
+#include "sim/simulated_supply.h"
+#include "link/posix/usb_details_posix.h"
 
 #include <array>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
-#include "cli_options.h"
-#include "remote_address.h"
-#include "remote_supply.h"
+#include "cli/cli_options.h"
+#include "cli/remote_address.h"
+#include "cli/remote_supply.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "cli_runner.h"
-#include "port_list.h"
-#include "scpi_socket.h"
-#include "simulated_supply.h"
-#include "spawned_program.h"
-#include "supply_protocol.h"
-#include "wait_until.h"
+#include "tests/support/cli_runner.h"
+#include "link/port_list.h"
+#include "tests/support/scpi_socket.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/spawned_program.h"
+#include "link/supply_protocol.h"
+#include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,5 +1,5 @@
-#include "cli_options.h"
-#include "listen_address.h"
+#include "cli/cli_options.h"
+#include "server/listen_address.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "cli_error.h"
-#include "trip_guard.h"
+#include "cli/cli_error.h"
+#include "cli/trip_guard.h"
 
 #include <gtest/gtest.h>
 

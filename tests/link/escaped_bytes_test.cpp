@@ -1,4 +1,4 @@
-#include "escaped_bytes.h"
+#include "link/escaped_bytes.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,5 +1,5 @@
-#include "supply_protocol.h"
-#include "voltage_table.h"
+#include "link/supply_protocol.h"
+#include "link/voltage_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "current_trace.h"
+#include "panel/current_trace.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

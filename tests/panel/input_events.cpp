@@ -1,7 +1,7 @@
-#include "input_events.h"
+#include "tests/panel/input_events.h"
 
-#include "drop_down_list.h"
-#include "panel_harness.h"
+#include "panel/drop_down_list.h"
+#include "tests/panel/panel_harness.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

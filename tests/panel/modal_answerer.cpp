@@ -1,6 +1,6 @@
-#include "modal_answerer.h"
+#include "tests/panel/modal_answerer.h"
 
-#include "supply_panel_dlg.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "panel_harness.h"
+#include "tests/panel/panel_harness.h"
 
-#include "input_events.h"
-#include "supply_panel_dlg.h"
+#include "tests/panel/input_events.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
-#include "drop_down_list.h"
-#include "ending_signals_posix.h"
-#include "input_events.h"
-#include "modal_answerer.h"
-#include "panel_harness.h"
-#include "quit_signals.h"
-#include "serial_channel.h"
-#include "supply_app.h"
-#include "supply_panel_dlg.h"
+#include "panel/drop_down_list.h"
+#include "link/posix/ending_signals_posix.h"
+#include "tests/panel/input_events.h"
+#include "tests/panel/modal_answerer.h"
+#include "tests/panel/panel_harness.h"
+#include "app/quit_signals.h"
+#include "link/serial_channel.h"
+#include "app/supply_app.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

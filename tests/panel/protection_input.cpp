@@ -1,6 +1,6 @@
-#include "protection_input.h"
+#include "tests/panel/protection_input.h"
 
-#include "input_events.h"
+#include "tests/panel/input_events.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>

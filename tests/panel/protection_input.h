@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modal_answerer.h"
+#include "tests/panel/modal_answerer.h"
 
 #include <QString>
 #include <optional>

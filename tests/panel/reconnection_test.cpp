@@ -1,9 +1,9 @@
-#include "modal_answerer.h"
-#include "not_found_message.h"
-#include "panel_harness.h"
-#include "serial_channel.h"
-#include "supply_panel_dlg.h"
-#include "supply_protocol.h"
+#include "tests/panel/modal_answerer.h"
+#include "panel/not_found_message.h"
+#include "tests/panel/panel_harness.h"
+#include "link/serial_channel.h"
+#include "panel/supply_panel_dlg.h"
+#include "link/supply_protocol.h"
 
 #include <QPointer>
 #include <QPushButton>

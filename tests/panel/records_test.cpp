@@ -1,7 +1,7 @@
-#include "current_graph_wnd.h"
-#include "modal_answerer.h"
-#include "panel_harness.h"
-#include "supply_panel_dlg.h"
+#include "panel/current_graph_wnd.h"
+#include "tests/panel/modal_answerer.h"
+#include "tests/panel/panel_harness.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QApplication>
 #include <QChart>

@@ -1,10 +1,10 @@
-#include "drop_down_list.h"
-#include "input_events.h"
-#include "modal_answerer.h"
-#include "panel_harness.h"
-#include "protection_input.h"
-#include "supply_panel_dlg.h"
-#include "supply_protocol.h"
+#include "panel/drop_down_list.h"
+#include "tests/panel/input_events.h"
+#include "tests/panel/modal_answerer.h"
+#include "tests/panel/panel_harness.h"
+#include "tests/panel/protection_input.h"
+#include "panel/supply_panel_dlg.h"
+#include "link/supply_protocol.h"
 
 #include <QFileDialog>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "modal_answerer.h"
-#include "not_found_message.h"
-#include "panel_harness.h"
-#include "response_box.h"
-#include "serial_channel.h"
-#include "supply_panel_dlg.h"
+#include "tests/panel/modal_answerer.h"
+#include "panel/not_found_message.h"
+#include "tests/panel/panel_harness.h"
+#include "panel/response_box.h"
+#include "link/serial_channel.h"
+#include "panel/supply_panel_dlg.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

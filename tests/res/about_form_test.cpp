@@ -1,5 +1,5 @@
-#include "form_check.h"
-#include "resource.h"
+#include "tests/res/form_check.h"
+#include "panel/resource.h"
 #include "ui_about.h"
 
 #include <QImage>

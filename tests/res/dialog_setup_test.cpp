@@ -1,4 +1,4 @@
-#include "dialog_frame.h"
+#include "panel/dialog_frame.h"
 #include "ui_about.h"
 #include "ui_panel.h"
 

@@ -1,6 +1,6 @@
-#include "form_check.h"
+#include "tests/res/form_check.h"
 
-#include "resource.h"
+#include "panel/resource.h"
 
 #include <QComboBox>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "resource.h"
+#include "panel/resource.h"
 
 #include <QColor>
 #include <QFile>

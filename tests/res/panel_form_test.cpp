@@ -1,7 +1,7 @@
-#include "form_check.h"
-#include "resource.h"
+#include "tests/res/form_check.h"
+#include "panel/resource.h"
 #include "ui_panel.h"
-#include "voltage_table.h"
+#include "link/voltage_table.h"
 
 #include <QApplication>
 #include <QComboBox>

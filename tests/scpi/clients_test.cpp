@@ -1,4 +1,4 @@
-#include "scripted_host.h"
+#include "tests/scpi/scripted_host.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,5 +1,5 @@
-#include "line_framer.h"
-#include "scripted_host.h"
+#include "scpi/line_framer.h"
+#include "tests/scpi/scripted_host.h"
 
 #include <gtest/gtest.h>
 #include <string>

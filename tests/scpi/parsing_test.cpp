@@ -1,7 +1,7 @@
-#include "header_pattern.h"
-#include "parameter_values.h"
-#include "program_unit.h"
-#include "scripted_host.h"
+#include "scpi/header_pattern.h"
+#include "scpi/parameter_values.h"
+#include "scpi/program_unit.h"
+#include "tests/scpi/scripted_host.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "error_queue.h"
-#include "scripted_host.h"
-#include "status_registers.h"
+#include "scpi/error_queue.h"
+#include "tests/scpi/scripted_host.h"
+#include "scpi/status_registers.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,4 +1,4 @@
-#include "listen_address.h"
+#include "server/listen_address.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

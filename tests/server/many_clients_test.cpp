@@ -1,8 +1,8 @@
 // The server as a lab uses it: several clients at once, some of them gone without a word.
-#include "scpi_socket.h"
-#include "serve_fixture.h"
-#include "simulated_supply.h"
-#include "wait_until.h"
+#include "tests/support/scpi_socket.h"
+#include "tests/server/serve_fixture.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "serve_fixture.h"
+#include "tests/server/serve_fixture.h"
 
-#include "wait_until.h"
+#include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <regex>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cli_runner.h"
-#include "simulated_supply.h"
-#include "supply_protocol.h"
+#include "tests/support/cli_runner.h"
+#include "sim/simulated_supply.h"
+#include "link/supply_protocol.h"
 
 #include <chrono>
 #include <cstdint>

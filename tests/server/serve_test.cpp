@@ -1,8 +1,8 @@
-#include "scpi_socket.h"
-#include "serve_fixture.h"
-#include "simulated_supply.h"
-#include "supply_protocol.h"
-#include "wait_until.h"
+#include "tests/support/scpi_socket.h"
+#include "tests/server/serve_fixture.h"
+#include "sim/simulated_supply.h"
+#include "link/supply_protocol.h"
+#include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,4 +1,4 @@
-#include "line_client.h"
+#include "tests/sim/line_client.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "port_list.h"
-#include "ports_entry.h"
-#include "sim_options.h"
+#include "link/port_list.h"
+#include "sim/ports_entry.h"
+#include "sim/sim_options.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

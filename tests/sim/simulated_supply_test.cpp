@@ -1,9 +1,9 @@
-#include "line_client.h"
-#include "other_user.h"
-#include "pty_peer.h"
-#include "serial_channel.h"
-#include "simulated_supply.h"
-#include "wait_until.h"
+#include "tests/sim/line_client.h"
+#include "tests/support/other_user.h"
+#include "tests/support/pty_peer.h"
+#include "link/serial_channel.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/wait_until.h"
 
 #include <array>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "supply_model.h"
+#include "sim/supply_model.h"
 
 #include <gtest/gtest.h>
 #include <limits>

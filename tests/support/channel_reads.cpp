@@ -1,6 +1,6 @@
-#include "channel_reads.h"
+#include "tests/support/channel_reads.h"
 
-#include "wait_until.h"
+#include "tests/support/wait_until.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial_channel.h"
+#include "link/serial_channel.h"
 
 #include <cstddef>
 #include <string>

@@ -1,6 +1,6 @@
-#include "cli_runner.h"
+#include "tests/support/cli_runner.h"
 
-#include "port_list.h"
+#include "link/port_list.h"
 
 #include <algorithm>
 #include <csignal>

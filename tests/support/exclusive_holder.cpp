@@ -1,4 +1,4 @@
-#include "exclusive_holder.h"
+#include "tests/support/exclusive_holder.h"
 
 #include <array>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "other_user.h"
+#include "tests/support/other_user.h"
 
 #include <array>
 #include <grp.h>

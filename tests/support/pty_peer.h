@@ -1,6 +1,6 @@
 #pragma once
 
-#include "listed_ports.h"
+#include "tests/support/listed_ports.h"
 
 #include <filesystem>
 #include <string>

@@ -1,4 +1,4 @@
-#include "recorded_sysfs.h"
+#include "tests/support/recorded_sysfs.h"
 
 #include <fstream>
 

@@ -1,7 +1,7 @@
-#include "running_server.h"
+#include "tests/support/running_server.h"
 
-#include "port_list.h"
-#include "wait_until.h"
+#include "link/port_list.h"
+#include "tests/support/wait_until.h"
 
 #include <fstream>
 #include <regex>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "spawned_program.h"
+#include "tests/support/spawned_program.h"
 
 #include <chrono>
 #include <cstdint>

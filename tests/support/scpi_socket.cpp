@@ -1,4 +1,4 @@
-#include "scpi_socket.h"
+#include "tests/support/scpi_socket.h"
 
 #include <arpa/inet.h>
 #include <array>

@@ -1,4 +1,4 @@
-#include "spawned_program.h"
+#include "tests/support/spawned_program.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "environment.h"
+#include "tests/support/environment.h"
 
 #include <cstdlib>
 #include <optional>

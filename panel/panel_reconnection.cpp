@@ -1,0 +1,92 @@
+#include "panel/panel_timing.h"
+#include "panel/supply_panel_dlg.h"
+#include "link/supply_protocol.h"
+
+#include <thread>
+
+void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
+    StopWatching();
+    // What it warned of is over.
+    if (m_alert) {
+        m_alert->reject();
+    }
+    m_supplyPort = port;
+    m_supplyWatch.FollowSupply(pelmora::StableDeviceName(port.devicePath));
+    // However the program ends from here on, the supply hears the reset.
+    m_port.SetLastWords(pelmora::protocol::kResetCommand);
+    m_alertArmed = true;
+    ShowConnection();
+}
+
+void CSupplyPanelDlg::OnSupplyLost() {
+    // Closed at once, so that the system can give the returning device its old name.
+    m_port.Close();
+    // The recording says when the supply went, once, whether a poll was out or not.
+    NoteLoss();
+    EndSequence(false);
+    m_outputOn = false;
+    m_protection.OutputOff();
+    update();
+    ShowConnection();
+    StartWatching();
+    if (m_alertArmed) {
+        m_alertArmed = false;
+        ShowAlert();
+    }
+}
+
+void CSupplyPanelDlg::StartWatching() {
+    m_supplyWatch.Start(pelmora::ListSerialPorts(), BusyPorts(m_searchedPorts));
+    if (m_watchTimerId == 0) {
+        m_watchTimerId = startTimer(pelmora::timing::kWatchPeriod);
+    }
+}
+
+void CSupplyPanelDlg::StopWatching() {
+    if (m_watchTimerId != 0) {
+        killTimer(m_watchTimerId);
+        m_watchTimerId = 0;
+    }
+}
+
+void CSupplyPanelDlg::OnWatchTimer() {
+    const auto found = m_supplyWatch.Look(
+        pelmora::ListSerialPorts(), [this](const pelmora::SerialPortEntry& entry) {
+            if (ProbeDevice(entry)) {
+                return pelmora::ProbeOutcome::Supply;
+            }
+            return m_port.LastOpenFailure().problem == pelmora::PortProblem::Busy
+                       ? pelmora::ProbeOutcome::Busy
+                       : pelmora::ProbeOutcome::NotSupply;
+        });
+    if (found) {
+        SendReset();
+        OnSupplyFound(*found);
+    }
+}
+
+bool CSupplyPanelDlg::ProbeDevice(const pelmora::SerialPortEntry& port) {
+    if (!m_port.OpenDevice(port.devicePath, pelmora::protocol::kBaudRate)) {
+        return false;
+    }
+    std::this_thread::sleep_for(pelmora::timing::kSearchDelay);
+    if (IdentifySupply()) {
+        return true;
+    }
+    m_port.Close();
+    return false;
+}
+
+void CSupplyPanelDlg::OnReconnect() {
+    if (m_port.IsOpen()) {
+        return;
+    }
+    StopWatching();
+    if (SearchSupply()) {
+        std::this_thread::sleep_for(pelmora::timing::kStartupPause);
+        SendReset();
+        OnSupplyFound(FoundSupply(m_searchedPorts)->port);
+    } else if (!m_closed) {
+        StartWatching();
+    }
+}
