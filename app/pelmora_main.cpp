@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 #include "app/demo_supply.h"
-#include "link/port_list.h"
 #include "app/supply_app.h"
+#include "link/port_list.h"
 
 #include <QtGlobal>
 #include <exception>

@@ -1,8 +1,8 @@
 #include "app/supply_app.h"
 
 #include "app/command_line.h"
-#include "panel/dialog_font.h"
 #include "app/quit_signals.h"
+#include "panel/dialog_font.h"
 #include "panel/resource.h"
 #include "panel/supply_panel_dlg.h"
 

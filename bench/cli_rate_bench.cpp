@@ -4,8 +4,8 @@
 //   cli_rate_bench [seconds per run]
 #include "bench/bench_stats.h"
 #include "link/serial_channel.h"
-#include "sim/simulated_supply.h"
 #include "link/supply_protocol.h"
+#include "sim/simulated_supply.h"
 
 #include <array>
 #include <cstdlib>

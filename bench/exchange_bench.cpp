@@ -1,11 +1,11 @@
 // Overhead of the panel's dealings with the supply, against the simulated supply: a current
 // exchange beyond its host wait time, and the port search beyond the pauses it must make.
 #include "bench/bench_stats.h"
+#include "link/port_list.h"
 #include "panel/dialog_font.h"
 #include "panel/panel_timing.h"
-#include "link/port_list.h"
-#include "sim/simulated_supply.h"
 #include "panel/supply_panel_dlg.h"
+#include "sim/simulated_supply.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -2,14 +2,14 @@
 // the UI thread while polling with the graph open, the time a recorded row adds to a tick,
 // memory and redraw time of an hour of samples, and CPU while no supply is connected.
 //   panel_records_bench [seconds]   (default 60 for each timed run)
+#include "app/supply_app.h"
 #include "bench/bench_stats.h"
+#include "link/port_list.h"
 #include "panel/current_graph_wnd.h"
 #include "panel/current_recording.h"
 #include "panel/current_trace.h"
-#include "link/port_list.h"
-#include "sim/simulated_supply.h"
-#include "app/supply_app.h"
 #include "panel/supply_panel_dlg.h"
+#include "sim/simulated_supply.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -6,12 +6,12 @@
 // samples.
 //   serve_bench [seconds of sustained queries]
 #include "bench/bench_stats.h"
+#include "link/serial_channel.h"
+#include "link/supply_protocol.h"
+#include "sim/simulated_supply.h"
 #include "tests/support/running_server.h"
 #include "tests/support/scpi_socket.h"
-#include "link/serial_channel.h"
-#include "sim/simulated_supply.h"
 #include "tests/support/spawned_program.h"
-#include "link/supply_protocol.h"
 #include "tests/support/wait_until.h"
 
 #include <arpa/inet.h>

@@ -1,12 +1,12 @@
 // Start-up and running costs of the whole program against the simulated supply: time from
 // process start to the panel's first paint beyond the pauses start-up must make, CPU use while
 // the output is on and polled, and peak memory.
-#include "bench/bench_stats.h"
-#include "panel/panel_timing.h"
-#include "link/port_list.h"
-#include "sim/simulated_supply.h"
 #include "app/supply_app.h"
+#include "bench/bench_stats.h"
+#include "link/port_list.h"
+#include "panel/panel_timing.h"
 #include "panel/supply_panel_dlg.h"
+#include "sim/simulated_supply.h"
 
 #include <QPushButton>
 #include <QTimer>

@@ -1,13 +1,13 @@
 #include "cli/cli_options.h"
 
-#include "cli11_support/bounded_number.h"
-#include "link/command_input.h"
 #include "cli/exit_status.h"
 #include "cli/remote_address.h"
-#include "rules/sequence_file.h"
-#include "link/supply_timing.h"
 #include "cli/voltage_argument.h"
+#include "cli11_support/bounded_number.h"
+#include "link/command_input.h"
+#include "link/supply_timing.h"
 #include "link/voltage_table.h"
+#include "rules/sequence_file.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "server/listen_address.h"
-#include "rules/overcurrent_trip.h"
-#include "link/port_probe.h"
 #include "cli/remote_address.h"
+#include "link/port_probe.h"
+#include "rules/overcurrent_trip.h"
 #include "rules/voltage_sequence.h"
+#include "server/listen_address.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #include "cli/port_survey.h"
 
-#include "link/escaped_bytes.h"
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
+#include "link/escaped_bytes.h"
 
 #include <algorithm>
 

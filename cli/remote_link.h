@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/byte_trace.h"
 #include "cli/remote_address.h"
+#include "link/byte_trace.h"
 
 #include <memory>
 #include <string>

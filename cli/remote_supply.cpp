@@ -1,10 +1,10 @@
 #include "cli/remote_supply.h"
 
 #include "cli/cli_error.h"
+#include "cli/voltage_argument.h"
 #include "link/command_input.h"
 #include "link/escaped_bytes.h"
 #include "server/farewell.h"
-#include "cli/voltage_argument.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,10 +1,10 @@
 #include "cli/sequence_runner.h"
 
 #include "cli/cli_error.h"
+#include "link/supply_timing.h"
 #include "rules/current_history.h"
 #include "rules/current_record.h"
 #include "rules/sequence_schedule.h"
-#include "link/supply_timing.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,10 +1,10 @@
 #include "cli/serve.h"
 
-#include "server/bench_server.h"
 #include "cli/cli_error.h"
 #include "cli/cli_timing.h"
-#include "server/server_error.h"
 #include "cli/stop_signals.h"
+#include "server/bench_server.h"
+#include "server/server_error.h"
 
 #include <stop_token>
 #include <thread>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "rules/overcurrent_trip.h"
 #include "cli/supply_access.h"
+#include "rules/overcurrent_trip.h"
 
 #include <optional>
 #include <string>

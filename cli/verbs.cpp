@@ -1,22 +1,22 @@
 #include "cli/verbs.h"
 
 #include "cli/cli_error.h"
-#include "link/command_input.h"
-#include "link/escaped_bytes.h"
 #include "cli/file_access.h"
 #include "cli/json_text.h"
-#include "link/local_time.h"
 #include "cli/monitor.h"
 #include "cli/port_survey.h"
 #include "cli/remote_supply.h"
-#include "link/reply_problem.h"
 #include "cli/sequence_runner.h"
 #include "cli/serve.h"
 #include "cli/supply_access.h"
-#include "link/supply_requests.h"
 #include "cli/terminal.h"
 #include "cli/trip_guard.h"
 #include "cli/voltage_argument.h"
+#include "link/command_input.h"
+#include "link/escaped_bytes.h"
+#include "link/local_time.h"
+#include "link/reply_problem.h"
+#include "link/supply_requests.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
-#include "scpi/session.h"
 #include "link/voltage_table.h"
+#include "scpi/session.h"
 
 #include <array>
 #include <cstddef>

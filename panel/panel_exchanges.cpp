@@ -1,7 +1,7 @@
 #include "link/decimal_reading.h"
+#include "link/supply_protocol.h"
 #include "panel/response_box.h"
 #include "panel/supply_panel_dlg.h"
-#include "link/supply_protocol.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
+#include "link/supply_protocol.h"
 #include "panel/panel_timing.h"
 #include "panel/supply_panel_dlg.h"
-#include "link/supply_protocol.h"
 
 #include <thread>
 

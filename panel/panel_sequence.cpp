@@ -1,9 +1,9 @@
+#include "link/voltage_table.h"
 #include "panel/drop_down_list.h"
 #include "panel/file_choice.h"
 #include "panel/sequence_dlg.h"
 #include "panel/supply_panel_dlg.h"
 #include "rules/voltage_sequence.h"
-#include "link/voltage_table.h"
 
 #include <QFile>
 #include <QFileInfo>

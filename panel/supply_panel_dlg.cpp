@@ -1,5 +1,7 @@
 #include "panel/supply_panel_dlg.h"
 
+#include "link/supply_protocol.h"
+#include "link/voltage_table.h"
 #include "panel/current_graph_wnd.h"
 #include "panel/dialog_frame.h"
 #include "panel/drop_down_list.h"
@@ -9,9 +11,7 @@
 #include "panel/panel_timing.h"
 #include "panel/resource.h"
 #include "panel/response_box.h"
-#include "link/supply_protocol.h"
 #include "ui_panel.h"
-#include "link/voltage_table.h"
 
 #include <QApplication>
 #include <QCloseEvent>

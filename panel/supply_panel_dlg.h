@@ -1,12 +1,12 @@
 #pragma once
 
-#include "rules/current_history.h"
+#include "link/serial_channel.h"
 #include "panel/current_recording.h"
 #include "panel/current_trace.h"
-#include "rules/overcurrent_trip.h"
 #include "panel/search_report.h"
+#include "rules/current_history.h"
+#include "rules/overcurrent_trip.h"
 #include "rules/sequence_schedule.h"
-#include "link/serial_channel.h"
 #include "rules/supply_watch.h"
 
 #include <QDialog>

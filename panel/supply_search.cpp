@@ -1,10 +1,10 @@
+#include "link/port_list.h"
+#include "link/supply_protocol.h"
 #include "panel/not_found_message.h"
 #include "panel/panel_timing.h"
-#include "link/port_list.h"
 #include "panel/response_box.h"
 #include "panel/search_report.h"
 #include "panel/supply_panel_dlg.h"
-#include "link/supply_protocol.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

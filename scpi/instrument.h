@@ -1,10 +1,10 @@
 #pragma once
 
+#include "link/supply_protocol.h"
+#include "rules/overcurrent_trip.h"
 #include "scpi/client_state.h"
 #include "scpi/error_queue.h"
-#include "rules/overcurrent_trip.h"
 #include "scpi/status_registers.h"
-#include "link/supply_protocol.h"
 
 #include <array>
 #include <chrono>

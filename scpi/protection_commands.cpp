@@ -1,5 +1,5 @@
-#include "scpi/handlers.h"
 #include "rules/overcurrent_trip.h"
+#include "scpi/handlers.h"
 #include "scpi/parameter_values.h"
 
 #include <chrono>

@@ -1,8 +1,8 @@
 #include "link/decimal_reading.h"
+#include "link/voltage_table.h"
+#include "rules/voltage_sequence.h"
 #include "scpi/handlers.h"
 #include "scpi/parameter_values.h"
-#include "rules/voltage_sequence.h"
-#include "link/voltage_table.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 #include "server/bench_server.h"
 
-#include "server/server_error.h"
 #include "link/supply_protocol.h"
 #include "link/supply_requests.h"
+#include "server/server_error.h"
 
 #include <asio/post.hpp>
 

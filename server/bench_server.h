@@ -1,10 +1,10 @@
 #pragma once
 
 #include "link/byte_trace.h"
+#include "link/port_probe.h"
 #include "server/client_set.h"
 #include "server/listen_address.h"
 #include "server/listener.h"
-#include "link/port_probe.h"
 #include "server/return_watch.h"
 #include "server/server_log.h"
 #include "server/supply_scheduler.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "scpi/line_framer.h"
-#include "server/server_log.h"
 #include "scpi/session.h"
+#include "server/server_log.h"
 
 #include <array>
 #include <asio/ip/tcp.hpp>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "link/serial_channel.h"
-#include "scpi/supply_action.h"
 #include "link/supply_line.h"
+#include "scpi/supply_action.h"
 
 namespace pelmora::server {
 

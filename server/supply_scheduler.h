@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scpi/instrument.h"
 #include "rules/sequence_schedule.h"
+#include "scpi/instrument.h"
 #include "server/server_log.h"
 #include "server/supply_worker.h"
 

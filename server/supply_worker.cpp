@@ -1,11 +1,11 @@
 #include "server/supply_worker.h"
 
 #include "link/port_probe.h"
-#include "server/server_timing.h"
 #include "link/supply_error.h"
-#include "server/supply_exchange.h"
 #include "link/supply_protocol.h"
 #include "link/supply_requests.h"
+#include "server/server_timing.h"
+#include "server/supply_exchange.h"
 
 namespace pelmora::server {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "rules/overcurrent_trip.h"
-#include "server/return_watch.h"
 #include "link/serial_channel.h"
-#include "scpi/supply_action.h"
 #include "link/supply_line.h"
+#include "rules/overcurrent_trip.h"
+#include "scpi/supply_action.h"
+#include "server/return_watch.h"
 
 #include <chrono>
 #include <condition_variable>

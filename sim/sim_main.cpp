@@ -1,6 +1,6 @@
-#include "sim/child_process.h"
 #include "link/command_input.h"
 #include "link/port_list.h"
+#include "sim/child_process.h"
 #include "sim/ports_entry.h"
 #include "sim/signals.h"
 #include "sim/sim_options.h"

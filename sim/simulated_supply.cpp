@@ -1,7 +1,7 @@
 #include "sim/simulated_supply.h"
 
-#include "sim/reply_plan.h"
 #include "link/supply_protocol.h"
+#include "sim/reply_plan.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sim/sim_config.h"
 #include "link/supply_protocol.h"
 #include "link/voltage_table.h"
+#include "sim/sim_config.h"
 
 #include <chrono>
 #include <optional>

@@ -1,5 +1,5 @@
-#include "link/posix/ending_signals_posix.h"
 #include "app/quit_signals.h"
+#include "link/posix/ending_signals_posix.h"
 
 #include <QSocketNotifier>
 #include <array>

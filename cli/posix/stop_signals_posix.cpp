@@ -1,5 +1,5 @@
-#include "link/posix/ending_signals_posix.h"
 #include "cli/stop_signals.h"
+#include "link/posix/ending_signals_posix.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
-#include "link/posix/open_devices_posix.h"
 #include "link/port_holder.h"
+#include "link/posix/open_devices_posix.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,5 +1,5 @@
-#include "link/posix/last_words_posix.h"
 #include "link/port_holder.h"
+#include "link/posix/last_words_posix.h"
 #include "link/posix/raw_modes_posix.h"
 #include "link/serial_channel.h"
 

@@ -1,5 +1,5 @@
-#include "link/win32/port_list_win32.h"
 #include "link/port_watch.h"
+#include "link/win32/port_list_win32.h"
 
 #include <array>
 

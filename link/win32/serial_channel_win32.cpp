@@ -1,11 +1,11 @@
+#include "link/port_holder.h"
+#include "link/serial_channel.h"
 #include "link/win32/last_words_win32.h"
 #include "link/win32/overlapped_transfer_win32.h"
 #include "link/win32/port_claim_win32.h"
 #include "link/win32/port_errors_win32.h"
-#include "link/port_holder.h"
 #include "link/win32/port_list_win32.h"
 #include "link/win32/raw_modes_win32.h"
-#include "link/serial_channel.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,12 +2,12 @@
 // currents and the lamp where the panel paints it, and saves what the screen shows into the
 // directory named by the only argument: panel.png, panel-list.png (the positive list opened),
 // about.png and, on a screen that can be read back, screen.png.
+#include "link/voltage_table.h"
 #include "panel/dialog_font.h"
 #include "panel/dialog_frame.h"
 #include "panel/resource.h"
 #include "ui_about.h"
 #include "ui_panel.h"
-#include "link/voltage_table.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "rules/regular_file.h"
 #include "link/system_error_text.h"
+#include "rules/regular_file.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,10 +1,10 @@
-#include "tests/support/cli_runner.h"
 #include "link/posix/ending_signals_posix.h"
+#include "link/serial_channel.h"
+#include "link/supply_protocol.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sanitizer_build.h"
-#include "link/serial_channel.h"
-#include "sim/simulated_supply.h"
-#include "link/supply_protocol.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
+#include "link/serial_channel.h"
+#include "rules/sequence_file.h"
+#include "sim/simulated_supply.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/exclusive_holder.h"
 #include "tests/support/other_user.h"
 #include "tests/support/pty_peer.h"
-#include "rules/sequence_file.h"
-#include "link/serial_channel.h"
-#include "sim/simulated_supply.h"
 #include "tests/support/spawned_program.h"
 #include "tests/support/wait_until.h"
 

@@ -1,7 +1,7 @@
 #include "cli/cli_options.h"
-#include "tests/support/cli_runner.h"
-#include "sim/simulated_supply.h"
 #include "link/supply_protocol.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
-#include "tests/support/other_user.h"
-#include "link/posix/port_list_posix.h"
 #include "cli/port_survey.h"
-#include "tests/support/pty_peer.h"
-#include "tests/support/recorded_sysfs.h"
+#include "link/posix/port_list_posix.h"
+#include "link/posix/usb_details_posix.h"
 #include "link/serial_channel.h"
 #include "sim/simulated_supply.h"
-#include "link/posix/usb_details_posix.h"
+#include "tests/support/other_user.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/recorded_sysfs.h"
 
 #include <array>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
-#include "tests/support/cli_runner.h"
 #include "link/port_list.h"
-#include "tests/support/scpi_socket.h"
-#include "sim/simulated_supply.h"
-#include "tests/support/spawned_program.h"
 #include "link/supply_protocol.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/cli_runner.h"
+#include "tests/support/scpi_socket.h"
+#include "tests/support/spawned_program.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Lab tools that no one here wrote, each driving a running `pelmora-cli serve` on the simulated
 // supply as it would a bench instrument: what they print and what reaches the supply.
+#include "sim/simulated_supply.h"
 #include "tests/support/running_server.h"
 #include "tests/support/scpi_socket.h"
-#include "sim/simulated_supply.h"
 #include "tests/support/spawned_program.h"
 #include "tests/support/wait_until.h"
 

@@ -1,9 +1,9 @@
 // Everything a network can throw at a running `pelmora-cli serve` at once: afterwards it still
 // answers, has not grown, and still switches the output off when it is stopped.
+#include "sim/simulated_supply.h"
 #include "tests/support/running_server.h"
 #include "tests/support/sanitizer_build.h"
 #include "tests/support/scpi_socket.h"
-#include "sim/simulated_supply.h"
 #include "tests/support/wait_until.h"
 
 #include <array>

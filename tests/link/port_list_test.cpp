@@ -1,5 +1,5 @@
-#include "tests/support/listed_ports.h"
 #include "link/port_list.h"
+#include "tests/support/listed_ports.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

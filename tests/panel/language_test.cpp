@@ -1,7 +1,7 @@
-#include "tests/panel/modal_answerer.h"
-#include "tests/panel/panel_harness.h"
 #include "app/supply_app.h"
 #include "panel/supply_panel_dlg.h"
+#include "tests/panel/modal_answerer.h"
+#include "tests/panel/panel_harness.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "tests/panel/panel_harness.h"
 
-#include "tests/panel/input_events.h"
 #include "panel/supply_panel_dlg.h"
+#include "tests/panel/input_events.h"
 
 #include <QApplication>
 #include <QCoreApplication>

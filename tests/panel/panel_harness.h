@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tests/support/pty_peer.h"
 #include "sim/simulated_supply.h"
+#include "tests/support/pty_peer.h"
 
 #include <QColor>
 #include <QString>

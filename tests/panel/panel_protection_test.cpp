@@ -1,9 +1,9 @@
+#include "link/supply_protocol.h"
+#include "panel/supply_panel_dlg.h"
 #include "tests/panel/input_events.h"
 #include "tests/panel/modal_answerer.h"
 #include "tests/panel/panel_harness.h"
 #include "tests/panel/protection_input.h"
-#include "panel/supply_panel_dlg.h"
-#include "link/supply_protocol.h"
 
 #include <QPushButton>
 #include <algorithm>

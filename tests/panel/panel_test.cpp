@@ -1,12 +1,12 @@
-#include "panel/drop_down_list.h"
+#include "app/quit_signals.h"
+#include "app/supply_app.h"
 #include "link/posix/ending_signals_posix.h"
+#include "link/serial_channel.h"
+#include "panel/drop_down_list.h"
+#include "panel/supply_panel_dlg.h"
 #include "tests/panel/input_events.h"
 #include "tests/panel/modal_answerer.h"
 #include "tests/panel/panel_harness.h"
-#include "app/quit_signals.h"
-#include "link/serial_channel.h"
-#include "app/supply_app.h"
-#include "panel/supply_panel_dlg.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,13 +1,13 @@
-#include "tests/support/exclusive_holder.h"
-#include "tests/panel/modal_answerer.h"
-#include "panel/not_found_message.h"
-#include "tests/support/other_user.h"
-#include "tests/panel/panel_harness.h"
-#include "tests/support/pty_peer.h"
-#include "panel/search_report.h"
 #include "link/serial_channel.h"
-#include "tests/support/spawned_program.h"
+#include "panel/not_found_message.h"
+#include "panel/search_report.h"
 #include "panel/supply_panel_dlg.h"
+#include "tests/panel/modal_answerer.h"
+#include "tests/panel/panel_harness.h"
+#include "tests/support/exclusive_holder.h"
+#include "tests/support/other_user.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/spawned_program.h"
 
 #include <QLineEdit>
 #include <cstdlib>

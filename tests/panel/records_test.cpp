@@ -1,7 +1,7 @@
 #include "panel/current_graph_wnd.h"
+#include "panel/supply_panel_dlg.h"
 #include "tests/panel/modal_answerer.h"
 #include "tests/panel/panel_harness.h"
-#include "panel/supply_panel_dlg.h"
 
 #include <QApplication>
 #include <QChart>

@@ -1,10 +1,10 @@
+#include "link/supply_protocol.h"
 #include "panel/drop_down_list.h"
+#include "panel/supply_panel_dlg.h"
 #include "tests/panel/input_events.h"
 #include "tests/panel/modal_answerer.h"
 #include "tests/panel/panel_harness.h"
 #include "tests/panel/protection_input.h"
-#include "panel/supply_panel_dlg.h"
-#include "link/supply_protocol.h"
 
 #include <QFileDialog>
 #include <QLabel>

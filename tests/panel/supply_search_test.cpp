@@ -1,9 +1,9 @@
-#include "tests/panel/modal_answerer.h"
-#include "panel/not_found_message.h"
-#include "tests/panel/panel_harness.h"
-#include "panel/response_box.h"
 #include "link/serial_channel.h"
+#include "panel/not_found_message.h"
+#include "panel/response_box.h"
 #include "panel/supply_panel_dlg.h"
+#include "tests/panel/modal_answerer.h"
+#include "tests/panel/panel_harness.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

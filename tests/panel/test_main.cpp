@@ -1,5 +1,5 @@
-#include "panel/dialog_font.h"
 #include "app/supply_app.h"
+#include "panel/dialog_font.h"
 
 #include <gtest/gtest.h>
 

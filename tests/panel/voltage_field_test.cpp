@@ -1,8 +1,8 @@
 #include "panel/drop_down_list.h"
+#include "panel/supply_panel_dlg.h"
 #include "tests/panel/input_events.h"
 #include "tests/panel/modal_answerer.h"
 #include "tests/panel/panel_harness.h"
-#include "panel/supply_panel_dlg.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,5 +1,5 @@
-#include "tests/res/form_check.h"
 #include "panel/resource.h"
+#include "tests/res/form_check.h"
 #include "ui_about.h"
 
 #include <QImage>

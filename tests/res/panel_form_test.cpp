@@ -1,7 +1,7 @@
-#include "tests/res/form_check.h"
-#include "panel/resource.h"
-#include "ui_panel.h"
 #include "link/voltage_table.h"
+#include "panel/resource.h"
+#include "tests/res/form_check.h"
+#include "ui_panel.h"
 
 #include <QApplication>
 #include <QComboBox>

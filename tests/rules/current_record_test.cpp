@@ -1,5 +1,5 @@
-#include "rules/current_record.h"
 #include "link/local_time.h"
+#include "rules/current_record.h"
 #include "tests/support/time_zone.h"
 
 #include <gtest/gtest.h>

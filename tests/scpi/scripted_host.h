@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scpi/session.h"
 #include "link/supply_protocol.h"
+#include "scpi/session.h"
 
 #include <deque>
 #include <string>

@@ -1,6 +1,6 @@
 #include "scpi/error_queue.h"
-#include "tests/scpi/scripted_host.h"
 #include "scpi/status_registers.h"
+#include "tests/scpi/scripted_host.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,7 +1,7 @@
 // The server as a lab uses it: several clients at once, some of them gone without a word.
-#include "tests/support/scpi_socket.h"
-#include "tests/server/serve_fixture.h"
 #include "sim/simulated_supply.h"
+#include "tests/server/serve_fixture.h"
+#include "tests/support/scpi_socket.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>

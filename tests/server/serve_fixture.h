@@ -1,8 +1,8 @@
 #pragma once
 
-#include "tests/support/cli_runner.h"
-#include "sim/simulated_supply.h"
 #include "link/supply_protocol.h"
+#include "sim/simulated_supply.h"
+#include "tests/support/cli_runner.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "tests/support/scpi_socket.h"
-#include "tests/server/serve_fixture.h"
-#include "sim/simulated_supply.h"
 #include "link/supply_protocol.h"
+#include "sim/simulated_supply.h"
+#include "tests/server/serve_fixture.h"
+#include "tests/support/scpi_socket.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
-#include "tests/sim/line_client.h"
 #include "sim/simulated_supply.h"
+#include "tests/sim/line_client.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,6 +1,6 @@
-#include "tests/sim/line_client.h"
 #include "link/serial_channel.h"
 #include "sim/simulated_supply.h"
+#include "tests/sim/line_client.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

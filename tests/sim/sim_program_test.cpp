@@ -1,5 +1,5 @@
-#include "tests/sim/line_client.h"
 #include "link/supply_protocol.h"
+#include "tests/sim/line_client.h"
 
 #include <array>
 #include <csignal>

@@ -1,8 +1,8 @@
+#include "link/serial_channel.h"
+#include "sim/simulated_supply.h"
 #include "tests/sim/line_client.h"
 #include "tests/support/other_user.h"
 #include "tests/support/pty_peer.h"
-#include "link/serial_channel.h"
-#include "sim/simulated_supply.h"
 #include "tests/support/wait_until.h"
 
 #include <array>

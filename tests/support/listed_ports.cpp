@@ -1,7 +1,7 @@
 #include "tests/support/listed_ports.h"
 
-#include "tests/support/environment.h"
 #include "link/port_list.h"
+#include "tests/support/environment.h"
 
 ListedPorts::ListedPorts(const std::string& entries) {
     test_environment::Set(pelmora::kPortsVariable, entries);

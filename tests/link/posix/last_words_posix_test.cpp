@@ -1,6 +1,6 @@
 #include "link/posix/ending_signals_posix.h"
-#include "tests/support/pty_peer.h"
 #include "link/serial_channel.h"
+#include "tests/support/pty_peer.h"
 
 #include <csignal>
 #include <cstdlib>

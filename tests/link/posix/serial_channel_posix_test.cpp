@@ -1,7 +1,7 @@
+#include "link/serial_channel.h"
 #include "tests/support/channel_reads.h"
 #include "tests/support/other_user.h"
 #include "tests/support/pty_peer.h"
-#include "link/serial_channel.h"
 #include "tests/support/wait_until.h"
 
 #include <array>

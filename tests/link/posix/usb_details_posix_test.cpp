@@ -1,5 +1,5 @@
-#include "tests/support/recorded_sysfs.h"
 #include "link/posix/usb_details_posix.h"
+#include "tests/support/recorded_sysfs.h"
 
 #include <filesystem>
 #include <fstream>

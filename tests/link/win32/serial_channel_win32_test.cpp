@@ -1,9 +1,9 @@
+#include "link/serial_channel.h"
+#include "link/supply_protocol.h"
 #include "tests/support/channel_reads.h"
 #include "tests/support/listed_ports.h"
-#include "link/serial_channel.h"
-#include "tests/support/win32/simulated_port_win32.h"
-#include "link/supply_protocol.h"
 #include "tests/support/wait_until.h"
+#include "tests/support/win32/simulated_port_win32.h"
 
 #include <array>
 #include <chrono>

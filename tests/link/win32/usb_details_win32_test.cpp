@@ -1,5 +1,5 @@
-#include "tests/support/win32/registry_tree_win32.h"
 #include "link/win32/usb_details_win32.h"
+#include "tests/support/win32/registry_tree_win32.h"
 
 #include <gtest/gtest.h>
 

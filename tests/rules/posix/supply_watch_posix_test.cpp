@@ -1,5 +1,5 @@
-#include "tests/support/pty_peer.h"
 #include "rules/supply_watch.h"
+#include "tests/support/pty_peer.h"
 
 #include <gtest/gtest.h>
 #include <map>
