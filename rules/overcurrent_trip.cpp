@@ -70,13 +70,16 @@ bool TripEngine::OutputOn(SteadyTime at) {
         return false;
     }
     m_outputOn = true;
-    VoltageChanged(at);
+    m_blankedUntil = at + m_settings.blanking;
+    RestartCounts();
     return true;
 }
 
 void TripEngine::VoltageChanged(SteadyTime at) {
     m_blankedUntil = at + m_settings.blanking;
-    RestartCounts();
+    for (auto& run : m_runs) {
+        run.overAtChange = run.over;
+    }
 }
 
 void TripEngine::OutputOff() {
@@ -85,7 +88,7 @@ void TripEngine::OutputOff() {
 }
 
 std::optional<TripRecord> TripEngine::Sample(const PollSample& sample) {
-    if (!m_outputOn || m_trip || !sample.reading || sample.at < m_blankedUntil) {
+    if (!m_outputOn || m_trip || !sample.reading) {
         return std::nullopt;
     }
     auto positive = CountRail(Rail::Positive, sample.reading->positiveMa, sample);
@@ -103,18 +106,22 @@ void TripEngine::Clear() {
 }
 
 void TripEngine::RestartCounts() {
-    m_overCounts.fill(0);
+    m_runs.fill({});
 }
 
 std::optional<TripRecord> TripEngine::CountRail(Rail rail, int readingMa,
                                                 const PollSample& sample) {
     const RailLimit& limit = m_settings.Of(rail);
-    int& count = m_overCounts[RailSlot(rail)];
+    RailRun& run = m_runs[RailSlot(rail)];
     if (!limit.enabled || readingMa <= limit.limitMa) {
-        count = 0;
+        run = {};
         return std::nullopt;
     }
-    if (++count < m_settings.samples) {
+    run.over = true;
+    if (sample.at < m_blankedUntil && !run.overAtChange) {
+        return std::nullopt;
+    }
+    if (++run.counted < m_settings.samples) {
         return std::nullopt;
     }
     return TripRecord{rail, readingMa, limit.limitMa, sample.wallClock};

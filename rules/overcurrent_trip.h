@@ -87,15 +87,19 @@ public:
     // Call before writing the command that turns the output on. False while a trip is latched:
     // then nothing may be written.
     bool OutputOn(SteadyTime at);
-    // The output stays on at a new voltage.
+    // The output stays on at a new voltage: a new inrush is blanked, but not on a rail that
+    // was already over its limit before the change.
     void VoltageChanged(SteadyTime at);
     void OutputOff();
 
     // A trip when this sample is the last of enough consecutive ones over a rail's limit (the
-    // positive rail first when both are). Samples taken while the output is off, within the
-    // blanking time or after a trip are ignored. A sample without a reading neither counts
-    // nor breaks a run: a line that loses every other reply must not keep a shorted board
-    // powered, and a lost reply alone is no sign of too much current.
+    // positive rail first when both are). Samples taken while the output is off or after a trip
+    // are ignored; within the blanking time a sample over the limit does not count, but it
+    // marks the rail as over, so that a voltage change before the blanking ends does not blank
+    // it again: a program of steps shorter than the blanking time is watched like any other.
+    // A sample without a reading neither counts nor breaks a run: a line that loses every
+    // other reply must not keep a shorted board powered, and a lost reply alone is no sign of
+    // too much current.
     std::optional<TripRecord> Sample(const PollSample& sample);
 
     bool Tripped() const { return m_trip.has_value(); }
@@ -108,11 +112,20 @@ private:
     void RestartCounts();
     std::optional<TripRecord> CountRail(Rail rail, int readingMa, const PollSample& sample);
 
+    // A rail's run of samples over its limit.
+    struct RailRun {
+        // Counted samples, those outside the blanking time or past a change it went into over.
+        int counted = 0;
+        // The last sample with a reading was over the limit, blanked or not.
+        bool over = false;
+        // Over when the voltage last changed: the blanking that began then does not hold it.
+        bool overAtChange = false;
+    };
+
     TripSettings m_settings;
     bool m_outputOn = false;
     SteadyTime m_blankedUntil{};
-    // Consecutive samples over the limit, by rail.
-    std::array<int, 2> m_overCounts{};
+    std::array<RailRun, 2> m_runs{};
     std::optional<TripRecord> m_trip;
 };
 

@@ -1,12 +1,22 @@
 #pragma once
 
+#include "link/rail.h"
 #include "scpi/error_queue.h"
 #include "scpi/status_registers.h"
 
 namespace pelmora::scpi {
 
-// Rail 1 is the positive one, rail 2 the negative one.
-enum class Rail { Positive = 1, Negative = 2 };
+using pelmora::Rail;
+
+// INSTrument:NSELect's numbers: rail 1 is the positive one, rail 2 the negative one.
+inline constexpr int kFirstRailNumber = 1;
+inline constexpr int kLastRailNumber = 2;
+inline int RailNumber(Rail rail) {
+    return rail == Rail::Positive ? kFirstRailNumber : kLastRailNumber;
+}
+inline Rail RailOfNumber(int number) {
+    return number == kFirstRailNumber ? Rail::Positive : Rail::Negative;
+}
 
 // What each client keeps to itself while it shares the supply with others: the rail its
 // commands speak to, its errors and its status registers. Another client's INST:NSEL, failed

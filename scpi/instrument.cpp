@@ -1,31 +1,14 @@
 #include "scpi/instrument.h"
 
-#include <algorithm>
-#include <numeric>
 
 namespace pelmora::scpi {
-
-namespace {
-
-std::size_t IndexOf(Rail rail) {
-    return rail == Rail::Positive ? 0 : 1;
-}
-
-} // namespace
 
 Instrument::Instrument(std::string version) : m_version(std::move(version)) {}
 
 void Instrument::PollSample(const protocol::CurrentReading& reading) {
     Absent(m_lost, false);
-    if (!m_settings.outputOn) {
-        return;
-    }
-    const std::array<int, 2> values = {reading.positiveMa, reading.negativeMa};
-    for (std::size_t rail = 0; rail < values.size(); ++rail) {
-        auto& samples = m_samples[rail];
-        samples.milliamps[samples.next] = values[rail];
-        samples.next = (samples.next + 1) % kAveragedSamples;
-        samples.count = std::min(samples.count + 1, kAveragedSamples);
+    if (m_settings.outputOn) {
+        m_average.Add(reading);
     }
 }
 
@@ -88,21 +71,14 @@ void Instrument::Dispatch(const SupplySettings& settings) {
     // Samples from before the output went on or off, or before its voltages changed, say
     // nothing of the present current.
     if (settings != m_settings) {
-        ForgetSamples();
+        m_average.Restart();
     }
     m_settings = settings;
     SetOperation(oper::kOutputOn, settings.outputOn);
 }
 
 std::optional<double> Instrument::AverageMilliamps(Rail rail) const {
-    const auto& samples = m_samples[IndexOf(rail)];
-    if (samples.count == 0) {
-        return std::nullopt;
-    }
-    const auto first = samples.milliamps.begin();
-    const auto count = static_cast<std::ptrdiff_t>(samples.count);
-    return static_cast<double>(std::accumulate(first, first + count, 0)) /
-           static_cast<double>(samples.count);
+    return m_average.Milliamps(rail);
 }
 
 bool Instrument::SupplyAbsent() const {
@@ -137,10 +113,6 @@ void Instrument::SetQuestionable(std::uint16_t bit, bool set) {
             client->Status().questionable.Latch(rising);
         }
     }
-}
-
-void Instrument::ForgetSamples() {
-    m_samples = {};
 }
 
 } // namespace pelmora::scpi

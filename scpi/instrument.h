@@ -2,6 +2,7 @@
 
 #include "link/supply_protocol.h"
 #include "rules/overcurrent_trip.h"
+#include "rules/recent_average.h"
 #include "scpi/client_state.h"
 #include "scpi/error_queue.h"
 #include "scpi/status_registers.h"
@@ -99,24 +100,15 @@ public:
     const std::string& PortText() const { return m_portText; }
 
 private:
-    static constexpr std::size_t kAveragedSamples = 10;
-
-    struct Samples {
-        std::array<int, kAveragedSamples> milliamps{};
-        std::size_t count = 0;
-        std::size_t next = 0;
-    };
-
     void Absent(bool lost, bool silent);
     void SetOperation(std::uint16_t bit, bool set);
     void SetQuestionable(std::uint16_t bit, bool set);
-    void ForgetSamples();
 
     SupplySettings m_settings;
     Condition m_operation;
     Condition m_questionable;
     std::vector<ClientState*> m_clients;
-    std::array<Samples, 2> m_samples;
+    RecentAverage m_average;
     overcurrent::TripSettings m_protection;
     std::optional<overcurrent::TripRecord> m_trip;
     ListSettings m_list;

@@ -12,10 +12,6 @@ namespace {
 
 constexpr double kMilliPerUnit = 1000.0;
 
-pelmora::Rail EngineRail(Rail rail) {
-    return rail == Rail::Positive ? pelmora::Rail::Positive : pelmora::Rail::Negative;
-}
-
 overcurrent::RailLimit& LimitOf(overcurrent::TripSettings& settings, Rail rail) {
     return rail == Rail::Positive ? settings.positive : settings.negative;
 }
@@ -71,7 +67,7 @@ void ProtectionLevelQuery(Call& call) {
         return;
     }
     const auto& settings = call.Device().Protection();
-    call.Answer(Nr3(settings.Of(EngineRail(call.Client().SelectedRail())).limitMa / kMilliPerUnit));
+    call.Answer(Nr3(settings.Of(call.Client().SelectedRail()).limitMa / kMilliPerUnit));
 }
 
 void SetProtectionState(Call& call) {
@@ -87,7 +83,7 @@ void SetProtectionState(Call& call) {
 
 void ProtectionStateQuery(Call& call) {
     const auto& settings = call.Device().Protection();
-    call.Answer(settings.Of(EngineRail(call.Client().SelectedRail())).enabled ? "1" : "0");
+    call.Answer(settings.Of(call.Client().SelectedRail()).enabled ? "1" : "0");
 }
 
 void SetProtectionDelay(Call& call) {
@@ -113,7 +109,7 @@ void ProtectionDelayQuery(Call& call) {
 // Whether the latched trip is the selected rail's.
 void ProtectionTrippedQuery(Call& call) {
     const auto& trip = call.Device().Trip();
-    const bool tripped = trip && trip->rail == EngineRail(call.Client().SelectedRail());
+    const bool tripped = trip && trip->rail == call.Client().SelectedRail();
     call.Answer(tripped ? "1" : "0");
 }
 

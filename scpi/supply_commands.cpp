@@ -23,8 +23,6 @@ constexpr std::string_view kPositiveName = "POSitive";
 constexpr std::string_view kNegativeName = "NEGative";
 constexpr std::string_view kPositiveAnswer = "POS";
 constexpr std::string_view kNegativeAnswer = "NEG";
-constexpr int kFirstRail = 1;
-constexpr int kLastRail = 2;
 
 double StepVolts(int step) {
     return DecimalReading(VoltageCodeAt(step)) / kTenthsPerVolt;
@@ -189,16 +187,16 @@ void RailNameQuery(Call& call) {
 }
 
 void SelectRailByNumber(Call& call) {
-    const auto number = WholeValue(call.Parameters().front(), kFirstRail, kLastRail);
+    const auto number = WholeValue(call.Parameters().front(), kFirstRailNumber, kLastRailNumber);
     if (number.error != Error::None) {
         call.Fail(number.error);
         return;
     }
-    call.Client().SelectRail(static_cast<Rail>(number.value));
+    call.Client().SelectRail(RailOfNumber(number.value));
 }
 
 void RailNumberQuery(Call& call) {
-    call.Answer(std::to_string(static_cast<int>(call.Client().SelectedRail())));
+    call.Answer(std::to_string(RailNumber(call.Client().SelectedRail())));
 }
 
 void SetVoltage(Call& call) {

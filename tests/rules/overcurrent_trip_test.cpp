@@ -141,26 +141,43 @@ TEST(OvercurrentTripTest, NothingCountsWhileTheOutputIsOff) {
 TEST(OvercurrentTripTest, InrushIsIgnoredForTheBlankingTimeAfterOnAndAfterAVoltageChange) {
     TripEngine engine(Limits(100, 100, 1, 1s));
     ASSERT_TRUE(engine.OutputOn(kOn));
-    const auto sampleAt = [&engine](SteadyTime at) {
-        return engine.Sample({protocol::CurrentReading{500, 500}, at, {}});
+    const auto sampleAt = [&engine](SteadyTime at, int milliamps) {
+        return engine.Sample({protocol::CurrentReading{milliamps, milliamps}, at, {}});
     };
-    EXPECT_FALSE(sampleAt(kOn));
-    EXPECT_FALSE(sampleAt(kOn + 999ms));
+    EXPECT_FALSE(sampleAt(kOn, 500));
+    EXPECT_FALSE(sampleAt(kOn + 999ms, 500));
+    EXPECT_FALSE(sampleAt(kOn + 999ms, 50)) << "the inrush is over";
 
-    engine.VoltageChanged(kOn + 900ms);
-    EXPECT_FALSE(sampleAt(kOn + 1s)) << "a voltage change starts the blanking again";
-    EXPECT_FALSE(sampleAt(kOn + 1899ms));
-    EXPECT_TRUE(sampleAt(kOn + 1900ms)) << "the blanking time is over";
+    engine.VoltageChanged(kOn + 1200ms);
+    EXPECT_FALSE(sampleAt(kOn + 1500ms, 500)) << "a voltage change starts the blanking again";
+    EXPECT_FALSE(sampleAt(kOn + 2199ms, 500));
+    EXPECT_TRUE(sampleAt(kOn + 2200ms, 500)) << "the blanking time is over";
 }
 
-TEST(OvercurrentTripTest, AVoltageChangeStartsTheCountAgain) {
+TEST(OvercurrentTripTest, AVoltageChangeDoesNotHideARailThatWasAlreadyOver) {
     TripEngine engine(Limits(100, 100, 2, 0ms));
     ASSERT_TRUE(engine.OutputOn(kOn));
     Poller poll(engine);
     EXPECT_FALSE(poll.Feed(200, 0));
     engine.VoltageChanged(poll.At());
-    EXPECT_FALSE(poll.Feed(200, 0));
-    EXPECT_TRUE(poll.Feed(200, 0));
+    EXPECT_TRUE(poll.Feed(200, 0)) << "the run goes on across the change";
+}
+
+TEST(OvercurrentTripTest, StepsShorterThanTheBlankingDoNotKeepAnOverloadUnwatched) {
+    // The default blanking, and a program stepping every 0.4 s: each change would blank again.
+    TripEngine engine(Limits(300, 300, kDefaultSamples, kDefaultBlanking));
+    ASSERT_TRUE(engine.OutputOn(kOn));
+    std::optional<TripRecord> trip;
+    SteadyTime tripped{};
+    for (auto at = kOn + kPoll; !trip && at < kOn + 10s; at += kPoll) {
+        // Steps fall between the polls.
+        engine.VoltageChanged(at - 100ms);
+        trip = engine.Sample({protocol::CurrentReading{999, 0}, at, {}});
+        tripped = at;
+    }
+    ASSERT_TRUE(trip) << "an overload for ten seconds of short steps never tripped";
+    // Within the blanking and the samples it takes, counted from the first sample over.
+    EXPECT_LE(tripped - (kOn + kPoll), kDefaultBlanking + kDefaultSamples * kPoll);
 }
 
 TEST(OvercurrentTripTest, LostPollsNeitherCountNorBreakARun) {
