@@ -1,6 +1,5 @@
 #include "cli/monitor.h"
 
-#include "rules/current_history.h"
 #include "rules/current_record.h"
 
 #include <algorithm>
@@ -60,8 +59,6 @@ MonitorResult RunMonitor(const CurrentPoller& poll, const MonitorPlan& plan, std
         result.end = MonitorEnd::OutputFailed;
         return result;
     }
-    CurrentHistory positive;
-    CurrentHistory negative;
     FailureNotes notes(status, quiet);
     const auto start = Clock::now();
     const auto planEnd = plan.duration ? start + *plan.duration : Clock::time_point::max();
@@ -82,9 +79,7 @@ MonitorResult RunMonitor(const CurrentPoller& poll, const MonitorPlan& plan, std
         const PolledCurrents polled = poll();
         record.reading = polled.reading;
         if (polled.reading) {
-            positive.Push(polled.reading->positiveMa);
-            negative.Push(polled.reading->negativeMa);
-            record.average = {positive.Average(), negative.Average()};
+            record.average = polled.average.value_or(*polled.reading);
         }
         ++result.samples;
         if (!WriteRow(csv, FormatCurrentRecord(record), result.problem)) {

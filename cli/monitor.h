@@ -3,6 +3,7 @@
 #include "cli/status_line.h"
 #include "cli/stop_signals.h"
 #include "link/supply_protocol.h"
+#include "rules/supply_controller.h"
 
 #include <chrono>
 #include <functional>
@@ -55,6 +56,10 @@ struct PolledCurrents {
     bool lost = false;
     // The over-current protection tripped on this sample and has dealt with the output.
     bool tripped = false;
+    // The present average, since the output went on or its voltages changed.
+    std::optional<protocol::CurrentReading> average;
+    // A running program ended on this sample (a trip, a silent or lost supply).
+    std::optional<ProgramEnd> programEnded;
 };
 
 using CurrentPoller = std::function<PolledCurrents()>;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "cli/controlled_supply.h"
 #include "cli/status_line.h"
 #include "cli/stop_signals.h"
-#include "cli/trip_guard.h"
 #include "rules/voltage_sequence.h"
 
 #include <cstddef>
@@ -24,6 +24,9 @@ enum class SequenceEnd {
     PortLost,
     // A step could not be written to the supply.
     StepFailed,
+    // The supply stopped answering the polls: with the protection blind, the program ended and
+    // the output went off.
+    SupplySilent,
     // The rows could not be written.
     OutputFailed,
 };
@@ -35,7 +38,7 @@ struct SequenceResult {
     std::size_t step = 0;
     std::size_t pass = 0;
     long long samples = 0;
-    // For PortLost, StepFailed and OutputFailed: what went wrong, as one line.
+    // For PortLost, StepFailed, SupplySilent and OutputFailed: what went wrong, as one line.
     std::string problem;
 };
 
@@ -43,12 +46,13 @@ struct SequenceResult {
 inline constexpr std::string_view kSequenceRecordHeader =
     "time,elapsed_s,pos_mA,neg_mA,pos_avg_mA,neg_avg_mA,step";
 
-// Runs the program `passes` times (without end when empty): each step's voltages are written
-// when it is due, its start being the program's start plus the dwells before it, so lateness
-// never adds up; between writes the currents are polled and recorded, through `guard`. The
-// output goes on with the first step and is left as it is at the end, whatever the end.
-SequenceResult RunSequence(SupplyAccess& supply, TripGuard& guard,
-                           std::span<const SequenceStep> steps, std::optional<std::size_t> passes,
-                           std::ostream& csv, StatusLine& status, const StopSignals& stop);
+// Runs the program `passes` times (without end when empty) through the controller: each step's
+// voltages are written when it is due, its start being the program's start plus the dwells
+// before it, so lateness never adds up, and a step that keeps the voltages writes nothing;
+// between steps the currents are polled and recorded. The output goes on with the first step
+// and is left as it is at the end, unless a trip or a silent supply switched it off.
+SequenceResult RunSequence(ControlledSupply& supply, std::span<const SequenceStep> steps,
+                           std::optional<std::size_t> passes, std::ostream& csv, StatusLine& status,
+                           const StopSignals& stop);
 
 } // namespace pelmora::cli

@@ -1,6 +1,7 @@
 #include "cli/verbs.h"
 
 #include "cli/cli_error.h"
+#include "cli/controlled_supply.h"
 #include "cli/file_access.h"
 #include "cli/json_text.h"
 #include "cli/monitor.h"
@@ -10,7 +11,6 @@
 #include "cli/serve.h"
 #include "cli/supply_access.h"
 #include "cli/terminal.h"
-#include "cli/trip_guard.h"
 #include "cli/voltage_argument.h"
 #include "link/command_input.h"
 #include "link/escaped_bytes.h"
@@ -56,7 +56,9 @@ public:
     }
     PolledCurrents Poll() override {
         const CurrentPoll poll = PollCurrents(m_line);
-        PolledCurrents polled{poll.reading, {}, poll.reply.end == ReplyEnd::LineGone};
+        PolledCurrents polled;
+        polled.reading = poll.reading;
+        polled.lost = poll.reply.end == ReplyEnd::LineGone;
         if (!poll.reading) {
             polled.problem = DescribeBadReply(m_line.Name(), m_line.WaitMs(),
                                               protocol::kCurrentRequest, poll.reply);
@@ -216,12 +218,12 @@ bool SwitchOff(SupplyAccess& supply) {
 
 // Ends a watch of the currents that did not end as planned: switches the output off unless
 // --leave-on and tells why it ended.
-int EndWatch(const CliOptions& options, SupplyAccess& supply, const TripGuard& guard,
-             const MonitorResult& result, const StopSignals& stop, std::ostream& err) {
+int EndWatch(const CliOptions& options, ControlledSupply& supply, const MonitorResult& result,
+             const StopSignals& stop, std::ostream& err) {
     if (result.end == MonitorEnd::Tripped) {
-        guard.ThrowTrip();
+        supply.ThrowTrip();
     }
-    const bool switchedOff = !options.leaveOn && SwitchOff(supply);
+    const bool switchedOff = !options.leaveOn && SwitchOff(supply.Supply());
     const std::string outcome = options.leaveOn ? "the output was left as it was (--leave-on)"
                                 : switchedOff   ? "the output was switched off"
                                                 : "the output could not be switched off";
@@ -254,7 +256,8 @@ int EndWatch(const CliOptions& options, SupplyAccess& supply, const TripGuard& g
 int RunSwitchOn(const CliOptions& options, std::ostream& out, std::ostream& err, ByteTrace& trace) {
     if (!options.trip) {
         const auto supply = ReachSupply(options, trace);
-        supply->SwitchOn(options.positiveCode, options.negativeCode);
+        ControlledSupply controlled(*supply, std::nullopt);
+        controlled.SwitchOn(options.positiveCode, options.negativeCode);
         ConfirmOn(options, *supply, out);
         return kExitSuccess;
     }
@@ -270,9 +273,8 @@ int RunSwitchOn(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitSuccess;
     }
     supply->SwitchOffAtExit();
-    TripGuard guard(*supply, options.trip);
-    guard.OutputOn();
-    supply->SwitchOn(options.positiveCode, options.negativeCode);
+    ControlledSupply controlled(*supply, options.trip);
+    controlled.SwitchOn(options.positiveCode, options.negativeCode);
     ConfirmOn(options, *supply, out);
     out << std::flush;
     DiscardedRows discarded;
@@ -280,9 +282,9 @@ int RunSwitchOn(const CliOptions& options, std::ostream& out, std::ostream& err,
     StatusLine status = WatchStatus(options, err);
     const MonitorPlan plan{pelmora::timing::kPollPeriod, {}, {}, false};
     const MonitorResult result =
-        RunMonitor([&] { return guard.Poll(); }, plan, rows, status, options.quiet, stop);
+        RunMonitor([&] { return controlled.Poll(); }, plan, rows, status, options.quiet, stop);
     status.Finish();
-    return EndWatch(options, *supply, guard, result, stop, err);
+    return EndWatch(options, controlled, result, stop, err);
 }
 
 int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
@@ -296,18 +298,18 @@ int RunMonitorVerb(const CliOptions& options, std::ostream& out, std::ostream& e
         supply->SwitchOffAtExit();
     }
     StatusLine status = WatchStatus(options, err);
-    TripGuard guard(*supply, options.trip);
+    ControlledSupply controlled(*supply, options.trip);
     // Whatever the output did before, inrush is over by the end of the blanking time.
-    guard.OutputOn();
+    controlled.WatchAsOn();
     const MonitorPlan plan{options.interval, options.duration, options.samples,
                            options.stopOnError};
-    const MonitorResult result = RunMonitor([&] { return guard.Poll(); }, plan, recording.Rows(),
-                                            status, options.quiet, stop);
+    const MonitorResult result = RunMonitor([&] { return controlled.Poll(); }, plan,
+                                            recording.Rows(), status, options.quiet, stop);
     status.Finish();
     if (result.end == MonitorEnd::Planned) {
         return kExitSuccess;
     }
-    return EndWatch(options, *supply, guard, result, stop, err);
+    return EndWatch(options, controlled, result, stop, err);
 }
 
 int RunSequenceVerb(const CliOptions& options, std::ostream& out, std::ostream& err,
@@ -320,14 +322,14 @@ int RunSequenceVerb(const CliOptions& options, std::ostream& out, std::ostream& 
         supply->SwitchOffAtExit();
     }
     StatusLine status = WatchStatus(options, err);
-    TripGuard guard(*supply, options.trip);
-    const SequenceResult result = RunSequence(*supply, guard, options.sequence, options.passes,
-                                              recording.Rows(), status, stop);
+    ControlledSupply controlled(*supply, options.trip);
+    const SequenceResult result =
+        RunSequence(controlled, options.sequence, options.passes, recording.Rows(), status, stop);
     status.Finish();
     const std::string reached = StepReached(options, result);
     if (result.end == SequenceEnd::Tripped) {
         err << kProgram << ": stopped at " << reached << '\n';
-        guard.ThrowTrip();
+        controlled.ThrowTrip();
     }
     const bool switchedOff = !options.leaveOn && SwitchOff(*supply);
     const std::string outcome = options.leaveOn ? "the output was left as it was (--leave-on)"
@@ -350,6 +352,7 @@ int RunSequenceVerb(const CliOptions& options, std::ostream& out, std::ostream& 
     }
     case SequenceEnd::PortLost:
     case SequenceEnd::StepFailed:
+    case SequenceEnd::SupplySilent:
     case SequenceEnd::OutputFailed:
     case SequenceEnd::Tripped:
         break;

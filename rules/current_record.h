@@ -8,7 +8,7 @@
 #include <string_view>
 
 // One row of a current recording, as CSV: when the sample was asked for, the seconds since the
-// recording began, both rails' readings and their ten-sample averages, in mA. A poll that got
+// recording began, both rails' readings and their averages, in mA. A poll that got
 // no valid reply still makes a row, with the readings left empty, so that a gap shows.
 namespace pelmora {
 

@@ -22,15 +22,15 @@ std::optional<ProgramProgress> SupplyController::Progress() const {
         return std::nullopt;
     }
     const auto slot = m_program->schedule.SlotAt(*m_program->applied);
-    return ProgramProgress{slot.step,
-                           m_program->steps.size(),
-                           slot.pass,
-                           m_program->schedule.SlotCount()
-                               ? std::optional<std::size_t>(*m_program->schedule.SlotCount() /
-                                                            m_program->steps.size())
-                               : std::nullopt,
-                           slot.end,
-                           m_program->schedule.End()};
+    return ProgramProgress{
+        slot.step,
+        m_program->steps.size(),
+        slot.pass,
+        m_program->schedule.SlotCount()
+            ? std::optional<std::size_t>(*m_program->schedule.SlotCount() / m_program->steps.size())
+            : std::nullopt,
+        slot.end,
+        m_program->schedule.End()};
 }
 
 std::optional<SupplyController::Time> SupplyController::NextDue() const {
@@ -61,8 +61,8 @@ Refusal SupplyController::WhyNotOn() const {
     return Refusal::None;
 }
 
-Reaction SupplyController::SetVoltages(std::string_view positiveCode,
-                                       std::string_view negativeCode, Time now) {
+Reaction SupplyController::SetVoltages(std::string_view positiveCode, std::string_view negativeCode,
+                                       Time now) {
     Reaction reaction;
     if (m_program) {
         reaction.refused = Refusal::ProgramRunning;
@@ -130,8 +130,8 @@ Reaction SupplyController::StopProgram(Time /*now*/) {
     return reaction;
 }
 
-Reaction SupplyController::Polled(const std::optional<protocol::CurrentReading>& reading,
-                                  Time now, WallTime wallClock) {
+Reaction SupplyController::Polled(const std::optional<protocol::CurrentReading>& reading, Time now,
+                                  WallTime wallClock) {
     Reaction reaction;
     if (reading) {
         m_missedPolls = 0;
@@ -209,8 +209,8 @@ Reaction SupplyController::Tick(Time now) {
     return reaction;
 }
 
-void SupplyController::Apply(std::string_view positiveCode, std::string_view negativeCode,
-                             Time now, Reaction& reaction) {
+void SupplyController::Apply(std::string_view positiveCode, std::string_view negativeCode, Time now,
+                             Reaction& reaction) {
     const bool changes = positiveCode != m_positiveCode || negativeCode != m_negativeCode;
     m_positiveCode = positiveCode;
     m_negativeCode = negativeCode;

@@ -1,6 +1,5 @@
 #include "scpi/instrument.h"
 
-
 namespace pelmora::scpi {
 
 Instrument::Instrument(std::string version) : m_version(std::move(version)) {}

@@ -4,7 +4,6 @@
 #include "link/typed_voltage.h"
 #include "link/voltage_table.h"
 
-#include <algorithm>
 #include <asio/post.hpp>
 
 namespace pelmora::server {
@@ -12,10 +11,40 @@ namespace pelmora::server {
 namespace {
 
 using Outcome = scpi::ActionResult::Outcome;
+using Clock = SupplyController::Clock;
+
+constexpr const char* kProgram = "the program";
 
 std::string StepsText(std::string_view positiveCode, std::string_view negativeCode) {
     return "+" + std::string(StepText(positiveCode, Rail::Positive)) + " / " +
            std::string(StepText(negativeCode, Rail::Negative));
+}
+
+bool SameLimit(const overcurrent::RailLimit& a, const overcurrent::RailLimit& b) {
+    return a.enabled == b.enabled && a.limitMa == b.limitMa;
+}
+
+bool SameSettings(const overcurrent::TripSettings& a, const overcurrent::TripSettings& b) {
+    return SameLimit(a.positive, b.positive) && SameLimit(a.negative, b.negative) &&
+           a.samples == b.samples && a.blanking == b.blanking;
+}
+
+std::string WhyEnded(ProgramEnd why, const std::string& who) {
+    switch (why) {
+    case ProgramEnd::Done:
+        return "ended";
+    case ProgramEnd::Stopped:
+        return "stopped by " + who;
+    case ProgramEnd::Tripped:
+        return "stopped by the over-current trip";
+    case ProgramEnd::SupplySilent:
+        return "stopped: the supply did not answer its poll, so the protection could not see it";
+    case ProgramEnd::SupplyLost:
+        return "stopped by the lost supply";
+    case ProgramEnd::StepNotTaken:
+        return "stopped: the supply did not take its step";
+    }
+    return "ended";
 }
 
 } // namespace
@@ -38,21 +67,42 @@ void SupplyScheduler::Stop() {
 }
 
 void SupplyScheduler::Carry(const Requester& who, const scpi::SupplyAction& action, Done done) {
+    FollowProtection();
+    const auto now = Clock::now();
     if (std::holds_alternative<scpi::SampleAction>(action)) {
         m_sampleWaits.push_back({who.id, std::move(done)});
         return;
     }
     if (const auto* run = std::get_if<scpi::RunProgramAction>(&action)) {
-        StartProgram(who.name, *run);
+        std::vector<SequenceStep> steps;
+        for (const auto& step : run->steps) {
+            steps.push_back({step.dwell, std::string(VoltageCodeAt(step.positiveStep)),
+                             std::string(VoltageCodeAt(step.negativeStep))});
+        }
+        const auto reaction = m_controller.StartProgram(std::move(steps), run->passes, true, now);
+        if (reaction.refused != Refusal::None) {
+            Later([done = std::move(done)] { done({Outcome::Refused, {}}); });
+            return;
+        }
+        m_instrument.ProgramStarted();
+        m_log.Event(
+            "program of " + std::to_string(run->steps.size()) + " step(s) started, " +
+            (run->passes ? std::to_string(*run->passes) + " time(s)" : std::string("without end")) +
+            " (" + who.name + ")");
+        // INITiate only starts it: its first step is carried out after the line has gone on.
         Later([done = std::move(done)] { done({}); });
+        Later([this, reaction] {
+            Handle(reaction, kProgram);
+            ScheduleStep();
+        });
         return;
     }
     if (std::holds_alternative<scpi::StopProgramAction>(action)) {
-        EndProgram("stopped by " + who.name, [done = std::move(done)] { done({}); });
+        Handle(m_controller.StopProgram(now), who.name, std::move(done));
         return;
     }
     if (std::holds_alternative<scpi::ProgramEndAction>(action)) {
-        if (m_program) {
+        if (m_controller.ProgramRunning()) {
             m_programWaits.push_back({who.id, std::move(done)});
         } else {
             Later([done = std::move(done)] { done({}); });
@@ -60,58 +110,147 @@ void SupplyScheduler::Carry(const Requester& who, const scpi::SupplyAction& acti
         return;
     }
     if (const auto* apply = std::get_if<scpi::ApplyAction>(&action)) {
-        m_worker.Carry(action, Guard(),
-                       [this, name = who.name, applied = *apply,
-                        done = std::move(done)](const scpi::ActionResult& result) {
-                           Applied(name, applied, result, true);
-                           done(result);
-                       });
+        Apply(who, *apply, std::move(done));
         return;
     }
-    m_worker.Carry(action, Guard(),
-                   [this, done = std::move(done)](const scpi::ActionResult& result) {
-                       Answered(result);
-                       done(result);
-                   });
+    const auto answered = [this, done = std::move(done)](const scpi::ActionResult& result) {
+        if (result.outcome == Outcome::Done) {
+            // Any reply ends a silence, not only a poll's.
+            m_controller.Answered();
+            m_instrument.SupplyAnswered();
+        }
+        done(result);
+    };
+    if (std::holds_alternative<scpi::MeasureAction>(action)) {
+        m_worker.Measure(answered);
+    } else {
+        m_worker.Identify(answered);
+    }
 }
 
-void SupplyScheduler::Forget(std::uint64_t id) {
-    const auto theirs = [id](const Wait& wait) { return wait.id == id; };
-    std::erase_if(m_sampleWaits, theirs);
-    std::erase_if(m_programWaits, theirs);
-}
-
-void SupplyScheduler::SwitchOffUnwatched(const std::string& cause) {
-    // A program left running would switch the output on again at its next step, with nobody
-    // there to see it.
-    EndProgram("stopped by " + cause, {}, cause);
-}
-
-void SupplyScheduler::Answered(const scpi::ActionResult& result) {
-    if (result.outcome != Outcome::Done) {
+void SupplyScheduler::Apply(const Requester& who, const scpi::ApplyAction& apply, Done done) {
+    const auto now = Clock::now();
+    Reaction reaction;
+    if (!apply.outputOn) {
+        reaction = m_controller.SwitchOff(now);
+    } else {
+        const bool wasOn = m_controller.OutputOn();
+        reaction = m_controller.SetVoltages(apply.positiveCode, apply.negativeCode, now);
+        if (!wasOn && reaction.refused == Refusal::None) {
+            reaction = m_controller.SwitchOn(now);
+        }
+    }
+    if (reaction.refused != Refusal::None) {
+        if (reaction.refused == Refusal::Tripped) {
+            m_log.Event("output kept off after the over-current trip (" + who.name + ")");
+        }
+        Mirror();
+        Later([done = std::move(done)] { done({Outcome::Refused, {}}); });
         return;
     }
-    m_instrument.SupplyAnswered();
+    Handle(reaction, who.name, std::move(done));
 }
 
-void SupplyScheduler::Applied(const std::string& who, const scpi::ApplyAction& apply,
-                              const scpi::ActionResult& result, bool logged) {
+void SupplyScheduler::Handle(const Reaction& reaction, const std::string& who, Done done) {
+    const bool program = who == kProgram;
+    if (program && reaction.stepBegan && !reaction.send.empty()) {
+        if (const auto progress = m_controller.Progress()) {
+            const auto& command = reaction.send.front();
+            m_log.Event("program at step " + std::to_string(progress->step + 1) + " of " +
+                        std::to_string(progress->steps) + ", pass " +
+                        std::to_string(progress->pass + 1) + ": " +
+                        StepsText(command.positiveCode, command.negativeCode));
+        }
+    }
+    // The instrument shows what the supply is being given, as a session's own changes do; a
+    // trip shows once its reset is through, so that a client that sees it sees the output off.
+    if (!reaction.tripped) {
+        Mirror();
+    }
+    const auto ended = reaction.programEnded;
+    if (ended) {
+        m_programTimer.cancel();
+        m_log.Event("program " + WhyEnded(*ended, who));
+    }
+    const auto finish = [this, ended, done](const scpi::ActionResult& result) {
+        if (ended) {
+            ProgramOver();
+        }
+        if (done) {
+            done(result);
+        }
+    };
+    if (reaction.send.empty()) {
+        Later([finish] { finish({}); });
+        return;
+    }
+    for (std::size_t i = 0; i < reaction.send.size(); ++i) {
+        const SupplyCommand& command = reaction.send[i];
+        const bool last = i + 1 == reaction.send.size();
+        if (reaction.tripped && i == 0) {
+            // Nothing else goes first, not even what was queued before the poll came back.
+            m_worker.SendFirst(command, [this, trip = *reaction.tripped, last,
+                                         finish](const scpi::ActionResult& result) {
+                Tripped(trip, result);
+                if (last) {
+                    finish(result);
+                }
+            });
+            continue;
+        }
+        // A program's own commands are logged as its steps and its end.
+        const bool logged = !program || command.kind == SupplyCommand::Kind::Reset;
+        const std::string source = program ? "the program's end" : who;
+        m_worker.Send(command, [this, command, source, logged, last,
+                                finish](const scpi::ActionResult& result) {
+            Sent(command, source, logged, result);
+            if (last) {
+                finish(result);
+            }
+        });
+    }
+}
+
+void SupplyScheduler::Sent(const SupplyCommand& command, const std::string& who, bool logged,
+                           const scpi::ActionResult& result) {
     if (result.outcome == Outcome::NoAnswer) {
         m_log.Problem("the supply did not take the command from " + who);
-        return;
-    }
-    if (result.outcome == Outcome::Refused) {
-        m_log.Event("output kept off after the over-current trip (" + who + ")");
+        if (m_controller.ProgramRunning()) {
+            Handle(m_controller.NotTaken(Clock::now()), who);
+        }
         return;
     }
     if (result.outcome != Outcome::Done || !logged) {
         return;
     }
-    if (apply.outputOn) {
-        m_log.Event("output on at " + StepsText(apply.positiveCode, apply.negativeCode) + " (" +
+    if (command.kind == SupplyCommand::Kind::Voltages) {
+        m_log.Event("output on at " + StepsText(command.positiveCode, command.negativeCode) + " (" +
                     who + ")");
     } else {
         m_log.Event("output off (" + who + ")");
+    }
+}
+
+void SupplyScheduler::Tripped(const overcurrent::TripRecord& trip,
+                              const scpi::ActionResult& reset) {
+    m_instrument.Tripped(trip);
+    Mirror();
+    const std::string text = "over-current trip: " + overcurrent::DescribeTrip(trip);
+    if (reset.outcome == Outcome::Done) {
+        m_log.Event(text + "; the output was switched off and stays off until the trip is cleared");
+        return;
+    }
+    m_instrument.ReportToAll(scpi::Error::HardwareMissing);
+    m_log.Problem(text + "; THE OUTPUT COULD NOT BE SWITCHED OFF: the supply did not take the "
+                         "reset command");
+}
+
+void SupplyScheduler::ProgramOver() {
+    m_instrument.ProgramEnded();
+    auto waits = std::move(m_programWaits);
+    m_programWaits.clear();
+    for (const auto& wait : waits) {
+        wait.done({});
     }
 }
 
@@ -129,59 +268,81 @@ void SupplyScheduler::Poll() {
     if (m_pollPending) {
         return;
     }
-    if (m_lost) {
+    if (m_controller.SupplyLost()) {
         CompleteSampleWaits({Outcome::Gone, {}});
         return;
     }
     // A supply that fell silent is asked on, output on or off, until it answers again: the
     // silence must not outlast it and keep the output from going on.
-    if (!m_instrument.Settings().outputOn && !m_instrument.SupplyAbsent()) {
+    if (!m_controller.OutputOn() && !m_controller.SupplyAbsent()) {
         // No current flows, and no poll will come: the session answers from the settings.
         CompleteSampleWaits({});
         return;
     }
     m_pollPending = true;
-    m_worker.Poll(Guard(), [this](const SupplyWorker::Polled& polled) {
+    m_worker.Poll([this](const scpi::ActionResult& result) {
         m_pollPending = false;
-        Sampled(polled.result);
-        if (polled.trip) {
-            Tripped(polled);
-        }
+        Sampled(result);
     });
 }
 
 void SupplyScheduler::Sampled(const scpi::ActionResult& result) {
-    switch (result.outcome) {
-    case Outcome::Done:
-        m_instrument.PollSample(result.reading);
-        break;
-    case Outcome::NoAnswer:
-        m_instrument.PollFailed();
-        break;
-    case Outcome::Gone:
-    case Outcome::Refused:
-        break;
+    if (result.outcome == Outcome::Gone || m_stopped) {
+        m_worker.Release();
+        CompleteSampleWaits(result);
+        return;
     }
+    FollowProtection();
+    std::optional<protocol::CurrentReading> reading;
+    if (result.outcome == Outcome::Done) {
+        reading = result.reading;
+        m_instrument.PollSample(result.reading);
+    } else {
+        m_instrument.PollFailed();
+    }
+    const auto reaction =
+        m_controller.Polled(reading, Clock::now(), std::chrono::system_clock::now());
+    if (!reaction.tripped) {
+        m_worker.Release();
+    }
+    Handle(reaction, kProgram);
     CompleteSampleWaits(result);
 }
 
-void SupplyScheduler::Tripped(const SupplyWorker::Polled& polled) {
-    m_instrument.Tripped(*polled.trip);
-    if (m_program) {
-        EndProgram("stopped by the over-current trip");
-    }
-    const std::string trip = "over-current trip: " + overcurrent::DescribeTrip(*polled.trip);
-    if (polled.switchedOff) {
-        m_log.Event(trip + "; the output was switched off and stays off until the trip is cleared");
+void SupplyScheduler::ScheduleStep() {
+    const auto due = m_controller.NextDue();
+    if (!due) {
         return;
     }
-    m_instrument.ReportToAll(scpi::Error::HardwareMissing);
-    m_log.Problem(trip + "; THE OUTPUT COULD NOT BE SWITCHED OFF: the supply did not take the "
-                         "reset command");
+    m_programTimer.expires_at(*due);
+    m_programTimer.async_wait([this](const std::error_code& error) {
+        if (error || m_stopped || !m_controller.ProgramRunning()) {
+            return;
+        }
+        FollowProtection();
+        Handle(m_controller.Tick(Clock::now()), kProgram);
+        ScheduleStep();
+    });
 }
 
-SupplyWorker::Guard SupplyScheduler::Guard() const {
-    return {m_instrument.Protection(), m_instrument.TripClears()};
+void SupplyScheduler::FollowProtection() {
+    if (!SameSettings(m_instrument.Protection(), m_controller.Protection())) {
+        m_controller.Configure(m_instrument.Protection());
+    }
+    // A clear meant for a trip the controller knows, not for one that came before it.
+    if (m_instrument.TripClears() > m_tripClears && m_controller.Trip()) {
+        m_controller.ClearTrip();
+    }
+    m_tripClears = m_instrument.TripClears();
+}
+
+void SupplyScheduler::Mirror() {
+    const scpi::SupplySettings settings{m_controller.OutputOn(),
+                                        VoltageIndexOf(m_controller.PositiveCode()),
+                                        VoltageIndexOf(m_controller.NegativeCode())};
+    if (settings != m_instrument.Settings()) {
+        m_instrument.Dispatch(settings);
+    }
 }
 
 void SupplyScheduler::CompleteSampleWaits(const scpi::ActionResult& result) {
@@ -192,21 +353,36 @@ void SupplyScheduler::CompleteSampleWaits(const scpi::ActionResult& result) {
     }
 }
 
+void SupplyScheduler::Forget(std::uint64_t id) {
+    const auto theirs = [id](const Wait& wait) { return wait.id == id; };
+    std::erase_if(m_sampleWaits, theirs);
+    std::erase_if(m_programWaits, theirs);
+}
+
+void SupplyScheduler::SwitchOffUnwatched(const std::string& cause) {
+    // A program left running would switch the output on again at its next step, with nobody
+    // there to see it.
+    const auto now = Clock::now();
+    if (m_controller.ProgramRunning()) {
+        Handle(m_controller.StopProgram(now), cause);
+    } else if (m_controller.OutputOn()) {
+        Handle(m_controller.SwitchOff(now), cause);
+    }
+}
+
 void SupplyScheduler::SupplyLost() {
-    if (m_lost) {
+    if (m_controller.SupplyLost()) {
         return;
     }
-    m_lost = true;
+    const auto reaction = m_controller.Lost(Clock::now());
     m_instrument.SupplyLost();
     m_log.Problem("supply lost; the output is off, and the supply is looked for again");
-    if (m_program) {
-        EndProgram("stopped by the lost supply");
-    }
+    Handle(reaction, kProgram);
     CompleteSampleWaits({Outcome::Gone, {}});
 }
 
 void SupplyScheduler::SupplyFound(const std::string& port) {
-    m_lost = false;
+    m_controller.Found();
     m_instrument.SetPortText(port);
     m_instrument.SupplyFound();
     m_log.Event("supply found again on " + port +
@@ -215,100 +391,6 @@ void SupplyScheduler::SupplyFound(const std::string& port) {
 
 void SupplyScheduler::Later(std::function<void()> task) {
     asio::post(m_executor, std::move(task));
-}
-
-void SupplyScheduler::StartProgram(const std::string& who, const scpi::RunProgramAction& run) {
-    std::vector<SequenceStep> steps;
-    for (const auto& step : run.steps) {
-        steps.push_back({step.dwell, std::string(VoltageCodeAt(step.positiveStep)),
-                         std::string(VoltageCodeAt(step.negativeStep))});
-    }
-    m_program.emplace(
-        Program{run.steps, SequenceSchedule(steps, SequenceSchedule::Clock::now(), run.passes), 0});
-    m_instrument.ProgramStarted();
-    const std::string passes =
-        run.passes ? std::to_string(*run.passes) + " time(s)" : "without end";
-    m_log.Event("program of " + std::to_string(run.steps.size()) + " step(s) started, " + passes +
-                " (" + who + ")");
-    ScheduleStep();
-}
-
-void SupplyScheduler::ScheduleStep() {
-    const auto slots = m_program->schedule.SlotCount();
-    if (slots && m_program->next >= *slots) {
-        m_programTimer.expires_at(*m_program->schedule.End());
-        m_programTimer.async_wait([this](const std::error_code& error) {
-            if (!error && !m_stopped && m_program) {
-                EndProgram("ended");
-            }
-        });
-        return;
-    }
-    const auto slot = m_program->schedule.SlotAt(m_program->next);
-    m_programTimer.expires_at(slot.start);
-    m_programTimer.async_wait([this, slot](const std::error_code& error) {
-        if (!error && !m_stopped && m_program) {
-            RunStep(slot);
-        }
-    });
-}
-
-void SupplyScheduler::RunStep(const SequenceSchedule::Slot& slot) {
-    const auto& step = m_program->steps[slot.step];
-    ++m_program->next;
-    const scpi::SupplySettings settings{true, step.positiveStep, step.negativeStep};
-    // A step that keeps what the supply has sends nothing: an endless program of one step
-    // is one command, not one a pass.
-    if (settings == m_instrument.Settings()) {
-        ScheduleStep();
-        return;
-    }
-    m_instrument.Dispatch(settings);
-    const scpi::ApplyAction apply{true, VoltageCodeAt(step.positiveStep),
-                                  VoltageCodeAt(step.negativeStep)};
-    const std::string where = "step " + std::to_string(slot.step + 1) + " of " +
-                              std::to_string(m_program->steps.size()) + ", pass " +
-                              std::to_string(slot.pass + 1);
-    m_log.Event("program at " + where + ": " + StepsText(apply.positiveCode, apply.negativeCode));
-    m_worker.Carry(apply, Guard(), [this, apply, where](const scpi::ActionResult& result) {
-        Applied("the program, " + where, apply, result, false);
-        if (result.outcome != Outcome::Done && m_program) {
-            EndProgram("stopped at " + where);
-        }
-    });
-    ScheduleStep();
-}
-
-void SupplyScheduler::EndProgram(const std::string& why, std::function<void()> done,
-                                 const std::string& offCause) {
-    const bool running = m_program.has_value();
-    m_program.reset();
-    m_programTimer.cancel();
-    const auto finish = [this, done = std::move(done)] {
-        m_instrument.ProgramEnded();
-        auto waits = std::move(m_programWaits);
-        m_programWaits.clear();
-        for (const auto& wait : waits) {
-            wait.done({});
-        }
-        if (done) {
-            done();
-        }
-    };
-    if (running) {
-        m_log.Event("program " + why);
-    }
-    const scpi::SupplySettings settings = m_instrument.Settings();
-    if (!settings.outputOn) {
-        Later(finish);
-        return;
-    }
-    m_instrument.Dispatch({false, settings.positiveStep, settings.negativeStep});
-    const scpi::ApplyAction off{false, {}, {}};
-    m_worker.Carry(off, Guard(), [this, off, finish, offCause](const scpi::ActionResult& result) {
-        Applied(offCause, off, result, true);
-        finish();
-    });
 }
 
 } // namespace pelmora::server

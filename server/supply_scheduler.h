@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/sequence_schedule.h"
+#include "rules/supply_controller.h"
 #include "scpi/instrument.h"
 #include "server/server_log.h"
 #include "server/supply_worker.h"
@@ -9,7 +9,6 @@
 #include <asio/steady_timer.hpp>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,10 +20,12 @@ struct Requester {
     std::string name;
 };
 
-// The supply's time on the server's loop: the actions of every client go to the worker in the
-// order they come, the currents are polled while the output is on (and while the supply is
-// silent, until it answers), a program's steps are applied when they are due, and the clients
-// that wait for the next sample or for the program's end are answered then.
+// The supply's time on the server's loop. The clients' actions go through the controller,
+// which holds the rules, and what it says to send goes to the worker in the order the actions
+// came; the currents are polled while the output is on (and while the supply is silent, until
+// it answers); a program's steps are applied when they are due; the instrument the sessions
+// read is kept as the controller has it; and the clients that wait for the next sample or for
+// the program's end are answered then.
 class SupplyScheduler {
 public:
     using Done = std::function<void(const scpi::ActionResult&)>;
@@ -51,34 +52,30 @@ public:
     void SupplyFound(const std::string& port);
 
 private:
-    struct Program {
-        std::vector<scpi::ProgramStep> steps;
-        SequenceSchedule schedule;
-        std::size_t next = 0;
-    };
     struct Wait {
         std::uint64_t id;
         Done done;
     };
 
+    void Apply(const Requester& who, const scpi::ApplyAction& apply, Done done);
+    // Carries out what the controller said: the commands in order (a trip's reset first of
+    // all), the instrument kept as the controller has it, and the log. `done` runs with the
+    // last command's result, or at once (later on the loop) when there is none.
+    void Handle(const Reaction& reaction, const std::string& who, Done done = {});
+    void Sent(const SupplyCommand& command, const std::string& who, bool logged,
+              const scpi::ActionResult& result);
+    void Tripped(const overcurrent::TripRecord& trip, const scpi::ActionResult& reset);
+    // The program's end has reached the supply: those waiting for it are answered.
+    void ProgramOver();
     void SchedulePoll();
     void Poll();
     void Sampled(const scpi::ActionResult& result);
-    // An exchange that got its reply ends a silence of the supply's.
-    void Answered(const scpi::ActionResult& result);
-    void Tripped(const SupplyWorker::Polled& polled);
-    void StartProgram(const std::string& who, const scpi::RunProgramAction& run);
     void ScheduleStep();
-    void RunStep(const SequenceSchedule::Slot& slot);
-    // Ends the program with the output off, then runs `done` and answers those waiting;
-    // `offCause` is what the log gives as the reason for the switch-off.
-    void EndProgram(const std::string& why, std::function<void()> done = {},
-                    const std::string& offCause = "the program's end");
+    // The protection as the sessions set it, and their clearing of a trip.
+    void FollowProtection();
+    void Mirror();
     void Later(std::function<void()> task);
-    SupplyWorker::Guard Guard() const;
     void CompleteSampleWaits(const scpi::ActionResult& result);
-    void Applied(const std::string& who, const scpi::ApplyAction& apply,
-                 const scpi::ActionResult& result, bool logged);
 
     asio::any_io_executor m_executor;
     asio::steady_timer m_pollTimer;
@@ -86,11 +83,11 @@ private:
     scpi::Instrument& m_instrument;
     SupplyWorker& m_worker;
     ServerLog& m_log;
+    SupplyController m_controller{SupplyController::Policy{true}};
+    std::uint64_t m_tripClears = 0;
     std::vector<Wait> m_sampleWaits;
-    std::optional<Program> m_program;
     std::vector<Wait> m_programWaits;
     bool m_pollPending = false;
-    bool m_lost = false;
     bool m_stopped = false;
 };
 

@@ -29,96 +29,74 @@ namespace {
 
 using Outcome = scpi::ActionResult::Outcome;
 
-bool SameLimit(const overcurrent::RailLimit& a, const overcurrent::RailLimit& b) {
-    return a.enabled == b.enabled && a.limitMa == b.limitMa;
-}
-
-bool SameSettings(const overcurrent::TripSettings& a, const overcurrent::TripSettings& b) {
-    return SameLimit(a.positive, b.positive) && SameLimit(a.negative, b.negative) &&
-           a.samples == b.samples && a.blanking == b.blanking;
+scpi::SupplyAction ActionOf(const SupplyCommand& command) {
+    if (command.kind == SupplyCommand::Kind::Reset) {
+        return scpi::ApplyAction{false, {}, {}};
+    }
+    return scpi::ApplyAction{true, command.positiveCode, command.negativeCode};
 }
 
 } // namespace
 
-void SupplyWorker::Carry(const scpi::SupplyAction& action, const Guard& guard, Done done) {
+void SupplyWorker::Send(const SupplyCommand& command, Done done) {
+    Queue([this, command] { return Run(ActionOf(command)); }, std::move(done), Place::Last);
+}
+
+void SupplyWorker::SendFirst(const SupplyCommand& command, Done done) {
+    Queue([this, command] { return Run(ActionOf(command)); }, std::move(done), Place::First);
+}
+
+void SupplyWorker::Measure(Done done) {
+    Queue([this] { return Run(scpi::MeasureAction{}); }, std::move(done), Place::Last);
+}
+
+void SupplyWorker::Poll(Done done) {
+    Queue([this] { return Run(scpi::MeasureAction{}); }, std::move(done), Place::LastAndHold);
+}
+
+void SupplyWorker::Identify(Done done) {
+    Queue([this] { return Run(scpi::IdentifyAction{}); }, std::move(done), Place::Last);
+}
+
+void SupplyWorker::Release() {
     {
         const std::lock_guard lock(m_mutex);
-        m_queue.push_back([this, action, guard, done = std::move(done)] {
-            Follow(guard);
-            const scpi::ActionResult result = Run(action);
-            m_deliver([done, result] { done(result); });
-        });
+        m_held = false;
     }
     m_wake.notify_one();
 }
 
-void SupplyWorker::Poll(const Guard& guard, PollDone done) {
+void SupplyWorker::Queue(Task task, Done done, Place place) {
+    const bool holds = place == Place::LastAndHold;
+    auto job = [this, holds, task = std::move(task), done = std::move(done)] {
+        const scpi::ActionResult result = task();
+        if (holds) {
+            const std::lock_guard lock(m_mutex);
+            m_held = true;
+        }
+        m_deliver([done, result] { done(result); });
+    };
     {
         const std::lock_guard lock(m_mutex);
-        m_queue.push_back([this, guard, done = std::move(done)] {
-            Follow(guard);
-            const Polled polled = RunPoll();
-            m_deliver([done, polled] { done(polled); });
-        });
+        if (place == Place::First) {
+            m_queue.push_front(std::move(job));
+            m_held = false;
+        } else {
+            m_queue.push_back(std::move(job));
+        }
     }
     m_wake.notify_one();
-}
-
-void SupplyWorker::Follow(const Guard& guard) {
-    if (!SameSettings(guard.settings, m_engine.Settings())) {
-        m_engine.Configure(guard.settings);
-    }
-    if (m_engine.Tripped() && guard.tripClears > m_tripClears) {
-        m_engine.Clear();
-    }
-    m_tripClears = guard.tripClears;
 }
 
 scpi::ActionResult SupplyWorker::Run(const scpi::SupplyAction& action) {
     if (!m_present) {
         return {Outcome::Gone, {}};
     }
-    if (const auto* apply = std::get_if<scpi::ApplyAction>(&action)) {
-        const auto now = std::chrono::steady_clock::now();
-        // A program's step may send the voltages the supply already has: no inrush then.
-        const std::string codes =
-            std::string(apply->positiveCode) + std::string(apply->negativeCode);
-        if (!apply->outputOn) {
-            m_engine.OutputOff();
-        } else if (m_outputOn) {
-            if (codes != m_codes) {
-                m_engine.VoltageChanged(now);
-            }
-        } else if (!m_engine.OutputOn(now)) {
-            return {Outcome::Refused, {}};
-        }
-        m_outputOn = apply->outputOn;
-        m_codes = codes;
-    }
     const scpi::ActionResult result = CarryOut(*m_line, m_channel, action);
     if (result.outcome == Outcome::Gone) {
         Lose();
     }
     return result;
-}
-
-SupplyWorker::Polled SupplyWorker::RunPoll() {
-    Polled polled;
-    polled.result = Run(scpi::MeasureAction{});
-    if (!m_present) {
-        return polled;
-    }
-    overcurrent::PollSample sample;
-    if (polled.result.outcome == Outcome::Done) {
-        sample.reading = polled.result.reading;
-    }
-    sample.at = std::chrono::steady_clock::now();
-    sample.wallClock = std::chrono::system_clock::now();
-    polled.trip = m_engine.Sample(sample);
-    if (polled.trip) {
-        polled.switchedOff = Run(scpi::ApplyAction{false, {}, {}}).outcome == Outcome::Done;
-    }
-    return polled;
 }
 
 bool SupplyWorker::Finish() {
@@ -143,7 +121,7 @@ bool SupplyWorker::Finish() {
 
 void SupplyWorker::Serve() {
     std::unique_lock lock(m_mutex);
-    const auto ready = [this] { return m_finishing || !m_queue.empty(); };
+    const auto ready = [this] { return m_finishing || (!m_queue.empty() && !m_held); };
     while (true) {
         if (m_present) {
             m_wake.wait(lock, ready);
@@ -157,6 +135,9 @@ void SupplyWorker::Serve() {
             LookAgain();
             m_nextLook = std::chrono::steady_clock::now() + timing::kLookAgainPeriod;
             lock.lock();
+            continue;
+        }
+        if (m_held && !m_finishing) {
             continue;
         }
         // Only the end wakes it with nothing queued.
@@ -173,8 +154,6 @@ void SupplyWorker::Serve() {
 
 void SupplyWorker::Lose() {
     m_present = false;
-    m_engine.OutputOff();
-    m_outputOn = false;
     // Closed at once, so that the system can give the returning device its old name.
     m_channel.Close();
     m_watch.Start();

@@ -2,48 +2,30 @@
 
 #include "link/serial_channel.h"
 #include "link/supply_line.h"
-#include "rules/overcurrent_trip.h"
+#include "rules/supply_controller.h"
 #include "scpi/supply_action.h"
 #include "server/return_watch.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
 namespace pelmora::server {
 
-// The one thread that talks to the supply: actions run in the order they were queued, each
+// The one thread that talks to the supply: exchanges run in the order they were queued, each
 // result handed back through `deliver`, so that the thread that queued them never waits on the
-// supply. A port that is gone is closed; while it is, actions fail as Gone at once and the
-// supply is looked for again. The over-current protection runs here too, so that a poll that
-// finds too much current is followed by the reset command before anything else reaches the
-// supply.
+// supply. It decides nothing: the controller on the server's loop says what to send. A port
+// that is gone is closed; while it is, exchanges fail as Gone at once and the supply is looked
+// for again.
 class SupplyWorker {
 public:
-    // The protection as the instrument holds it when an action is queued.
-    struct Guard {
-        overcurrent::TripSettings settings;
-        // The instrument's count of cleared trips.
-        std::uint64_t tripClears = 0;
-    };
-
-    struct Polled {
-        scpi::ActionResult result;
-        std::optional<overcurrent::TripRecord> trip;
-        // Whether the supply took the reset command that followed the trip.
-        bool switchedOff = false;
-    };
-    using PollDone = std::function<void(const Polled&)>;
-
-    // Runs a function on the thread that queued the actions.
-    using Deliver = std::function<void(std::function<void()>)>;
     using Done = std::function<void(const scpi::ActionResult&)>;
+    // Runs a function on the thread that queued the exchanges.
+    using Deliver = std::function<void(std::function<void()>)>;
 
     // Told through `deliver`, each before the result that found it out.
     struct Events {
@@ -60,22 +42,31 @@ public:
     SupplyWorker(const SupplyWorker&) = delete;
     SupplyWorker& operator=(const SupplyWorker&) = delete;
 
-    // An output that is to go on while the protection holds a trip is refused, with nothing
-    // written.
-    void Carry(const scpi::SupplyAction& action, const Guard& guard, Done done);
-    // One poll of the currents, handed to the protection.
-    void Poll(const Guard& guard, PollDone done);
+    // A command, with the pause the protocol gives it.
+    void Send(const SupplyCommand& command, Done done);
+    // The same, ahead of everything queued: a trip's reset.
+    void SendFirst(const SupplyCommand& command, Done done);
+    // One current request; its reading comes in the result.
+    void Measure(Done done);
+    // A poll of the currents for the protection: nothing else reaches the supply after it
+    // until Release() or SendFirst(), so that a trip's reset follows its poll directly.
+    void Poll(Done done);
+    void Release();
+    // One identity request.
+    void Identify(Done done);
     // Runs what is queued, then sends the reset command as the last bytes and closes the port.
     // True when the supply took it.
     bool Finish();
 
 private:
+    using Task = std::function<scpi::ActionResult()>;
+
+    enum class Place { Last, First, LastAndHold };
+    void Queue(Task task, Done done, Place place);
     void Serve();
     void LookAgain();
     void Lose();
-    void Follow(const Guard& guard);
     scpi::ActionResult Run(const scpi::SupplyAction& action);
-    Polled RunPoll();
 
     CSerialChannel& m_channel;
     ByteTrace& m_trace;
@@ -89,16 +80,12 @@ private:
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_queue;
     bool m_finishing = false;
-    // Only the worker's thread touches it while that runs.
-    bool m_present = true;
-    // While the supply is gone, when it is looked for next. Only the worker's thread touches it.
-    std::chrono::steady_clock::time_point m_nextLook;
+    // A poll's result is on its way to the loop, which may want the line next.
+    bool m_held = false;
     // Only the worker's thread touches these.
-    overcurrent::TripEngine m_engine;
-    bool m_outputOn = false;
-    // The voltage codes last sent with the output on.
-    std::string m_codes;
-    std::uint64_t m_tripClears = 0;
+    bool m_present = true;
+    // While the supply is gone, when it is looked for next.
+    std::chrono::steady_clock::time_point m_nextLook;
 
     std::thread m_thread;
 };

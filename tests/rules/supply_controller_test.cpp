@@ -53,7 +53,8 @@ TEST(SupplyController, ATripResetsFirstAndKeepsTheOutputOffUntilCleared) {
     controller.SwitchOn(kStart);
     EXPECT_FALSE(controller.Polled(protocol::CurrentReading{300, 0}, kStart + kPoll, kWall).tripped)
         << "at the limit is not over it";
-    const auto reaction = controller.Polled(protocol::CurrentReading{301, 0}, kStart + 2 * kPoll, kWall);
+    const auto reaction =
+        controller.Polled(protocol::CurrentReading{301, 0}, kStart + 2 * kPoll, kWall);
     ASSERT_TRUE(reaction.tripped);
     EXPECT_EQ(reaction.tripped->rail, Rail::Positive);
     EXPECT_EQ(reaction.send, Commands{kReset});
@@ -212,8 +213,8 @@ TEST(SupplyController, AnOverloadAcrossStepsShorterThanTheBlankingTrips) {
     controller.Configure(settings);
     // Steps of 0.4 s, each a new voltage.
     controller.StartProgram(
-        Steps({{400ms, "050", "010"}, {400ms, "060", "010"}, {400ms, "070", "010"}}),
-        std::nullopt, true, kStart);
+        Steps({{400ms, "050", "010"}, {400ms, "060", "010"}, {400ms, "070", "010"}}), std::nullopt,
+        true, kStart);
     std::optional<ProgramEnd> ended;
     auto at = kStart;
     for (int poll = 1; poll <= 20 && !ended; ++poll) {

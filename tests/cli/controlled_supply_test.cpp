@@ -1,5 +1,5 @@
 #include "cli/cli_error.h"
-#include "cli/trip_guard.h"
+#include "cli/controlled_supply.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using pelmora::cli::CliError;
+using pelmora::cli::ControlledSupply;
 using pelmora::cli::PolledCurrents;
 using pelmora::cli::SupplyAccess;
-using pelmora::cli::TripGuard;
 
 // A supply drawing 150 mA on its positive rail whose port may be gone by the time the
 // protection wants the output off.
@@ -49,9 +49,9 @@ pelmora::overcurrent::TripSettings PositiveLimit() {
     return settings;
 }
 
-int EndStatus(const TripGuard& guard, std::string& message) {
+int EndStatus(const ControlledSupply& supply, std::string& message) {
     try {
-        guard.ThrowTrip();
+        supply.ThrowTrip();
     } catch (const CliError& error) {
         message = error.what();
         return error.ExitStatus();
@@ -59,10 +59,10 @@ int EndStatus(const TripGuard& guard, std::string& message) {
     return -1;
 }
 
-TEST(TripGuard, ATripEndsWithItsOwnStatusOnlyWhenTheOutputWasSwitchedOff) {
+TEST(ControlledSupply, ATripEndsWithItsOwnStatusOnlyWhenTheOutputWasSwitchedOff) {
     OverloadedSupply reachable(false);
-    TripGuard clean(reachable, PositiveLimit());
-    clean.OutputOn();
+    ControlledSupply clean(reachable, PositiveLimit());
+    clean.SwitchOn("050", "010");
     EXPECT_TRUE(clean.Poll().tripped);
     EXPECT_EQ(reachable.switchOffs, 1);
     std::string message;
@@ -71,8 +71,8 @@ TEST(TripGuard, ATripEndsWithItsOwnStatusOnlyWhenTheOutputWasSwitchedOff) {
 
     // The trip happened, but the supply may still be on: that is not a clean trip.
     OverloadedSupply gone(true);
-    TripGuard loud(gone, PositiveLimit());
-    loud.OutputOn();
+    ControlledSupply loud(gone, PositiveLimit());
+    loud.SwitchOn("050", "010");
     EXPECT_TRUE(loud.Poll().tripped);
     EXPECT_EQ(EndStatus(loud, message), pelmora::cli::kExitNoSupply);
     EXPECT_EQ(message.rfind("tripped: pos 150 mA > 100 mA at ", 0), 0u) << message;
