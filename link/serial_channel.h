@@ -2,6 +2,7 @@
 
 #include "link/open_failure.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -61,6 +62,10 @@ public:
     bool LookForHangUp();
     // The device that is open; empty while closed.
     const std::filesystem::path& DevicePath() const { return m_device; }
+    // The system's own descriptor (POSIX) or handle (Windows) of the open device, for a program
+    // that waits for its input in an event loop of its own; -1 while closed. Reads and writes
+    // still go through the channel.
+    std::intptr_t NativeHandle() const;
     // Why the last Open or OpenDevice left the channel closed; PortProblem::None after one that
     // opened it.
     const pelmora::OpenFailure& LastOpenFailure() const { return m_failure; }

@@ -29,6 +29,23 @@ int MillisecondsUntil(Clock::time_point deadline) {
 
 } // namespace
 
+bool TakeReplyChunk(Reply& reply, std::string_view chunk) {
+    const std::size_t end = chunk.find(protocol::kTerminator);
+    if (end != std::string_view::npos) {
+        // Whatever came after the carriage return is a leftover, like the supply's answer to a
+        // command that takes none: the next request throws it away.
+        reply.bytes += chunk.substr(0, end + 1);
+        reply.end = ReplyEnd::Complete;
+        return true;
+    }
+    reply.bytes += chunk;
+    if (reply.bytes.size() >= static_cast<std::size_t>(kReplyLimit)) {
+        reply.end = ReplyEnd::Overlong;
+        return true;
+    }
+    return false;
+}
+
 SupplyLine::SupplyLine(CSerialChannel& channel, std::string name, int waitMs, ByteTrace& trace)
     : m_channel(channel), m_name(std::move(name)), m_waitMs(waitMs), m_trace(trace) {}
 
@@ -101,15 +118,12 @@ Reply SupplyLine::ReadReply() {
             continue;
         }
         m_trace.Received(m_name, chunk);
-        const std::size_t end = chunk.find(protocol::kTerminator);
-        if (end != std::string_view::npos) {
-            // Whatever came after the carriage return is a leftover, like the supply's answer
-            // to a command that takes none: the next request throws it away.
-            reply.bytes += chunk.substr(0, end + 1);
-            reply.end = ReplyEnd::Complete;
+        if (TakeReplyChunk(reply, chunk)) {
+            if (reply.end == ReplyEnd::Overlong) {
+                DiscardRestOfReply(deadline);
+            }
             return reply;
         }
-        reply.bytes += chunk;
     }
     reply.end = ReplyEnd::Overlong;
     DiscardRestOfReply(deadline);

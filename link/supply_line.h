@@ -30,6 +30,12 @@ struct Reply {
     std::string bytes;
 };
 
+// Adds a chunk that arrived for `reply`; true once the reply is complete, up to and including
+// its carriage return (what came after it is a leftover, like the supply's answer to a command
+// that takes none, and is not kept). Complete or not, the reply holds at most
+// protocol::kReplyCapacity bytes; more without a carriage return is Overlong.
+bool TakeReplyChunk(Reply& reply, std::string_view chunk);
+
 // The port of one supply, as pelmora-cli talks over it: every request starts on a clean line,
 // with whatever was left over from earlier thrown away, and its reply is read up to its
 // carriage return or until the wait runs out, whichever comes first.

@@ -32,12 +32,12 @@ BenchServer::BenchServer(const ServerConfig& config, std::ostream& err)
 
     m_watch = std::make_unique<ReturnWatch>(config.port, config.waitMs, m_trace);
     m_watch->Follow(found.port);
-    const auto deliver = [this](std::function<void()> task) { asio::post(m_io, std::move(task)); };
-    // The worker's events arrive through the loop, so after everything here is built.
-    m_worker = std::make_unique<SupplyWorker>(
-        m_channel, std::move(line), m_trace, *m_watch, deliver,
-        SupplyWorker::Events{[this] { m_scheduler->SupplyLost(); },
-                             [this](const std::string& port) { m_scheduler->SupplyFound(port); }});
+    // The executor's events arrive through the loop, so after everything here is built.
+    m_worker = MakeSupplyExecutor(m_io, m_channel, std::move(line), m_trace, *m_watch,
+                                  SupplyExecutor::Events{[this] { m_scheduler->SupplyLost(); },
+                                                         [this](const std::string& port) {
+                                                             m_scheduler->SupplyFound(port);
+                                                         }});
     m_scheduler =
         std::make_unique<SupplyScheduler>(m_io.get_executor(), m_instrument, *m_worker, m_log);
     m_clients =

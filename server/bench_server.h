@@ -7,8 +7,8 @@
 #include "server/listener.h"
 #include "server/return_watch.h"
 #include "server/server_log.h"
+#include "server/supply_executor.h"
 #include "server/supply_scheduler.h"
-#include "server/supply_worker.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -69,7 +69,7 @@ private:
     CSerialChannel m_channel;
     std::string m_label;
     std::unique_ptr<ReturnWatch> m_watch;
-    std::unique_ptr<SupplyWorker> m_worker;
+    std::unique_ptr<SupplyExecutor> m_worker;
     std::unique_ptr<SupplyScheduler> m_scheduler;
     std::unique_ptr<ClientSet> m_clients;
     std::unique_ptr<Listener> m_listener;

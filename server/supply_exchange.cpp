@@ -34,24 +34,26 @@ scpi::ActionResult Apply(SupplyLine& line, const CSerialChannel& channel,
     }
 }
 
-scpi::ActionResult Measure(SupplyLine& line, const CSerialChannel& channel) {
-    const CurrentPoll poll = PollCurrents(line);
+} // namespace
+
+scpi::ActionResult MeasuredResult(const Reply& reply, const CSerialChannel& channel) {
+    std::optional<protocol::CurrentReading> reading;
+    if (reply.end == ReplyEnd::Complete) {
+        reading = protocol::ParseWholeCurrentReply(reply.bytes);
+    }
     scpi::ActionResult result;
-    result.outcome = OutcomeOf(channel, poll.reply, poll.reading.has_value());
-    if (poll.reading) {
-        result.reading = *poll.reading;
+    result.outcome = OutcomeOf(channel, reply, reading.has_value());
+    if (reading) {
+        result.reading = *reading;
     }
     return result;
 }
 
-scpi::ActionResult Identify(SupplyLine& line, const CSerialChannel& channel) {
-    const Reply reply = AskIdentity(line);
+scpi::ActionResult IdentifiedResult(const Reply& reply, const CSerialChannel& channel) {
     const bool understood =
         reply.end == ReplyEnd::Complete && protocol::IsIdentityReply(reply.bytes);
     return {OutcomeOf(channel, reply, understood), {}};
 }
-
-} // namespace
 
 scpi::ActionResult CarryOut(SupplyLine& line, const CSerialChannel& channel,
                             const scpi::SupplyAction& action) {
@@ -59,9 +61,9 @@ scpi::ActionResult CarryOut(SupplyLine& line, const CSerialChannel& channel,
         return Apply(line, channel, *apply);
     }
     if (std::holds_alternative<scpi::IdentifyAction>(action)) {
-        return Identify(line, channel);
+        return IdentifiedResult(AskIdentity(line), channel);
     }
-    return Measure(line, channel);
+    return MeasuredResult(line.Request(protocol::kCurrentRequest), channel);
 }
 
 } // namespace pelmora::server

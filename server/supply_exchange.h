@@ -11,4 +11,8 @@ namespace pelmora::server {
 scpi::ActionResult CarryOut(SupplyLine& line, const CSerialChannel& channel,
                             const scpi::SupplyAction& action);
 
+// What the reply to a current request, or to the identity request, comes to.
+scpi::ActionResult MeasuredResult(const Reply& reply, const CSerialChannel& channel);
+scpi::ActionResult IdentifiedResult(const Reply& reply, const CSerialChannel& channel);
+
 } // namespace pelmora::server

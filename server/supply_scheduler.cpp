@@ -50,7 +50,7 @@ std::string WhyEnded(ProgramEnd why, const std::string& who) {
 } // namespace
 
 SupplyScheduler::SupplyScheduler(asio::any_io_executor executor, scpi::Instrument& instrument,
-                                 SupplyWorker& worker, ServerLog& log)
+                                 SupplyExecutor& worker, ServerLog& log)
     : m_executor(std::move(executor)), m_pollTimer(m_executor), m_programTimer(m_executor),
       m_instrument(instrument), m_worker(worker), m_log(log) {}
 

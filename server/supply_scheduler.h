@@ -3,7 +3,7 @@
 #include "rules/supply_controller.h"
 #include "scpi/instrument.h"
 #include "server/server_log.h"
-#include "server/supply_worker.h"
+#include "server/supply_executor.h"
 
 #include <asio/any_io_executor.hpp>
 #include <asio/steady_timer.hpp>
@@ -31,7 +31,7 @@ public:
     using Done = std::function<void(const scpi::ActionResult&)>;
 
     SupplyScheduler(asio::any_io_executor executor, scpi::Instrument& instrument,
-                    SupplyWorker& worker, ServerLog& log);
+                    SupplyExecutor& worker, ServerLog& log);
     SupplyScheduler(const SupplyScheduler&) = delete;
     SupplyScheduler& operator=(const SupplyScheduler&) = delete;
 
@@ -81,7 +81,7 @@ private:
     asio::steady_timer m_pollTimer;
     asio::steady_timer m_programTimer;
     scpi::Instrument& m_instrument;
-    SupplyWorker& m_worker;
+    SupplyExecutor& m_worker;
     ServerLog& m_log;
     SupplyController m_controller{SupplyController::Policy{true}};
     std::uint64_t m_tripClears = 0;

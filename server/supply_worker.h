@@ -1,10 +1,6 @@
 #pragma once
 
-#include "link/serial_channel.h"
-#include "link/supply_line.h"
-#include "rules/supply_controller.h"
-#include "scpi/supply_action.h"
-#include "server/return_watch.h"
+#include "server/supply_executor.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,47 +12,27 @@
 
 namespace pelmora::server {
 
-// The one thread that talks to the supply: exchanges run in the order they were queued, each
-// result handed back through `deliver`, so that the thread that queued them never waits on the
-// supply. It decides nothing: the controller on the server's loop says what to send. A port
-// that is gone is closed; while it is, exchanges fail as Gone at once and the supply is looked
-// for again.
-class SupplyWorker {
+// The executor on a thread of its own, for a platform whose serial port the loop cannot wait
+// on: exchanges run there one after another with the blocking calls of the device link, and
+// each result comes back to the loop through `deliver`.
+class SupplyWorker final : public SupplyExecutor {
 public:
-    using Done = std::function<void(const scpi::ActionResult&)>;
-    // Runs a function on the thread that queued the exchanges.
+    // Runs a function on the loop.
     using Deliver = std::function<void(std::function<void()>)>;
 
-    // Told through `deliver`, each before the result that found it out.
-    struct Events {
-        std::function<void()> lost;
-        // With how messages call the port it is on now.
-        std::function<void(const std::string&)> found;
-    };
-
-    // The channel is open on the supply, its last words set, and `line` talks over it; the
-    // watch follows it. A supply found again gets a line of its own, traced on `trace`.
     SupplyWorker(CSerialChannel& channel, SupplyLine line, ByteTrace& trace, ReturnWatch& watch,
                  Deliver deliver, Events events);
-    ~SupplyWorker();
+    ~SupplyWorker() override;
     SupplyWorker(const SupplyWorker&) = delete;
     SupplyWorker& operator=(const SupplyWorker&) = delete;
 
-    // A command, with the pause the protocol gives it.
-    void Send(const SupplyCommand& command, Done done);
-    // The same, ahead of everything queued: a trip's reset.
-    void SendFirst(const SupplyCommand& command, Done done);
-    // One current request; its reading comes in the result.
-    void Measure(Done done);
-    // A poll of the currents for the protection: nothing else reaches the supply after it
-    // until Release() or SendFirst(), so that a trip's reset follows its poll directly.
-    void Poll(Done done);
-    void Release();
-    // One identity request.
-    void Identify(Done done);
-    // Runs what is queued, then sends the reset command as the last bytes and closes the port.
-    // True when the supply took it.
-    bool Finish();
+    void Send(const SupplyCommand& command, Done done) override;
+    void SendFirst(const SupplyCommand& command, Done done) override;
+    void Measure(Done done) override;
+    void Poll(Done done) override;
+    void Release() override;
+    void Identify(Done done) override;
+    bool Finish() override;
 
 private:
     using Task = std::function<scpi::ActionResult()>;

@@ -122,6 +122,10 @@ struct CSerialChannel::Native {
 
 CSerialChannel::CSerialChannel() : m_native(std::make_unique<Native>()) {}
 
+std::intptr_t CSerialChannel::NativeHandle() const {
+    return m_isOpen ? m_native->fd : -1;
+}
+
 CSerialChannel::~CSerialChannel() {
     Close();
 }

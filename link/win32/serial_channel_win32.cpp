@@ -57,6 +57,10 @@ struct CSerialChannel::Native {
 
 CSerialChannel::CSerialChannel() : m_native(std::make_unique<Native>()) {}
 
+std::intptr_t CSerialChannel::NativeHandle() const {
+    return m_isOpen ? reinterpret_cast<std::intptr_t>(m_native->device) : -1;
+}
+
 CSerialChannel::~CSerialChannel() {
     Close();
 }
