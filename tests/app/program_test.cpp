@@ -185,7 +185,7 @@ TEST_F(ProgramRun, HelpAndVersionNeedNoDisplayAndTouchNoPort) {
     EXPECT_EQ(version.out, "Pelmora 1.0.0.1\n");
 
     // Qt's own options are Qt's to take.
-    const auto withQtOption = RunWithoutDisplay({"-platform", "offscreen", "-v"});
+    const auto withQtOption = RunWithoutDisplay({"-platform", "offscreen", "--version"});
     EXPECT_TRUE(ExitedWith(withQtOption.status, 0)) << withQtOption.err;
     EXPECT_EQ(withQtOption.out, "Pelmora 1.0.0.1\n");
 
@@ -196,7 +196,8 @@ TEST_F(ProgramRun, AnUnknownOptionIsAUsageError) {
     const auto language = RunWithoutDisplay({"--lang", "fr"});
     EXPECT_TRUE(ExitedWith(language.status, 2));
     EXPECT_NE(language.err.find("Unknown language 'fr'"), std::string::npos) << language.err;
-    for (const std::string argument : {"--bogus", "stray"}) {
+    // -v is pelmora-cli's --verbose, so it is no --version here.
+    for (const std::string argument : {"--bogus", "stray", "-v"}) {
         const auto refused = RunWithoutDisplay({argument});
         EXPECT_TRUE(ExitedWith(refused.status, 2)) << argument;
         EXPECT_EQ(refused.out, "") << argument;
