@@ -29,31 +29,13 @@ constexpr const char* kProgram = "pelmora-cli";
 constexpr const char* kDescription =
     "Sets, switches, reads and records the dual-rail supply from the command line, and tells "
     "why it cannot be reached.";
-constexpr const char* kFooter = R"(
-Without --port or --device, the supply is looked for on the listed serial ports (PELMORA_PORTS,
-or the machine's serial devices), as the panel looks for it. With --connect HOST[:PORT],
-identify, set, on, off, read, monitor and run go through pelmora-cli serve running there
-instead, with the same output.
-
---trip-ma watches the currents in software and switches the output off when a rail stays over
-its limit: at worst N polls plus one exchange after it went over, and only while pelmora-cli
-runs. It is no hardware protection.
-
-Exit status: 0 success; 1 supply not found or not answering, or the server not reached;
-2 usage error, a bad sequence file, or an address serve cannot listen on (nothing was sent);
-3 a port could not be used (permission, busy, not a terminal); 4 the over-current protection
-tripped and switched the output off.
-)";
-// A verb's footer: the paragraphs of the program's footer that concern it, each on one line.
+// The footers' paragraphs, each on one line; the help wraps them.
 constexpr const char* kLooksForSupply =
     "Without --port or --device, the supply is looked for on the listed serial ports "
     "(PELMORA_PORTS, or the machine's serial devices), as the panel looks for it.";
 constexpr const char* kProbesPorts =
     "Without --port or --device, every listed serial port is probed (PELMORA_PORTS, or the "
     "machine's serial devices); with one of them, that port alone.";
-constexpr const char* kThroughServer =
-    "With --connect HOST[:PORT], it goes through pelmora-cli serve running there instead, with "
-    "the same output.";
 constexpr const char* kTripNote =
     "--trip-ma watches the currents in software and switches the output off when a rail stays "
     "over its limit: at worst N polls plus one exchange after it went over, and only while "
@@ -209,25 +191,52 @@ constexpr std::array kVerbs = {
               &CommandLine::AddServeOptions, &CommandLine::FinishServe},
 };
 
-// The paragraphs of the program's footer that concern `entry`, and its exit statuses.
+// What --connect does for `who` ("it goes", "identify, ... and run go").
+std::string ThroughServerNote(const std::string& who) {
+    return "With --connect HOST[:PORT], " + who +
+           " through pelmora-cli serve running there instead, with the same output.";
+}
+
+// The exit statuses of a command that can reach the supply through a server or not, whose
+// status 2 also stands for `usageAlso`, and that watches the currents or not.
+std::string ExitStatusNote(bool throughServer, const std::string& usageAlso, bool watchesCurrents) {
+    return std::string("Exit status: 0 success; 1 supply not found or not answering") +
+           (throughServer ? ", or the server not reached" : "") + "; 2 usage error" + usageAlso +
+           " (nothing was sent); 3 a port could not be used (permission, busy, not a terminal)" +
+           (watchesCurrents ? "; 4 the over-current protection tripped and switched the output off"
+                            : "") +
+           ".";
+}
+
+// The paragraphs that concern `entry`.
 std::string VerbFooter(const VerbEntry& entry) {
     std::string footer = std::string("\n") + entry.lookNote + "\n";
     if (entry.throughServer) {
-        footer += std::string("\n") + kThroughServer + "\n";
+        footer += "\n" + ThroughServerNote("it goes") + "\n";
     }
     if (entry.watchesCurrents) {
         footer += std::string("\n") + kTripNote + "\n";
     }
-    footer += std::string("\nExit status: 0 success; 1 supply not found or not answering") +
-              (entry.throughServer ? ", or the server not reached" : "") + "; 2 usage error" +
-              entry.usageAlso +
-              " (nothing was sent); 3 a port could not be used (permission, busy, not a "
-              "terminal)" +
-              (entry.watchesCurrents
-                   ? "; 4 the over-current protection tripped and switched the output off"
-                   : "") +
-              ".\n";
-    return footer;
+    return footer + "\n" +
+           ExitStatusNote(entry.throughServer, entry.usageAlso, entry.watchesCurrents) + "\n";
+}
+
+// Every verb's paragraphs, once.
+std::string ProgramFooter() {
+    std::vector<std::string> remote;
+    std::string usageAlso;
+    for (const VerbEntry& entry : kVerbs) {
+        if (entry.throughServer) {
+            remote.emplace_back(entry.name);
+        }
+        usageAlso += entry.usageAlso;
+    }
+    std::string who = remote.front();
+    for (std::size_t i = 1; i < remote.size(); ++i) {
+        who += (i + 1 == remote.size() ? " and " : ", ") + remote[i];
+    }
+    return std::string("\n") + kLooksForSupply + " " + ThroughServerNote(who + " go") + "\n\n" +
+           kTripNote + "\n\n" + ExitStatusNote(true, usageAlso, true) + "\n";
 }
 
 CommandLine::CommandLine() : m_app(kDescription, kProgram) {
@@ -235,7 +244,7 @@ CommandLine::CommandLine() : m_app(kDescription, kProgram) {
     m_app.set_help_flag("-h,--help", "show this help");
     m_app.set_version_flag("--version", std::string(kProgram) + " " + PELMORA_VERSION,
                            "show the version");
-    m_app.footer(kFooter);
+    m_app.footer(ProgramFooter());
     m_app.require_subcommand(1);
     m_help->Describe(kProgram, {" VERB", {}});
     AddCommonOptions();
