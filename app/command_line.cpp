@@ -48,6 +48,14 @@ QString ProgramName(char* argv0) {
     return argv0 ? QFileInfo(QString::fromLocal8Bit(argv0)).fileName() : QString();
 }
 
+QStringList ArgumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
+
 QString UsageText(const QCommandLineParser& parser, const QString& program) {
     // Without an application object the parser cannot name the program itself.
     QString text = parser.helpText();
@@ -67,6 +75,86 @@ std::string EnvironmentValue(const char* name) {
     return qEnvironmentVariable(name).toStdString();
 }
 
+// The panel's own options. No -v: that is pelmora-cli's --verbose, and the panel has nothing
+// to be verbose about.
+struct PanelOptions {
+    QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help and exit.")};
+    QCommandLineOption version{QStringLiteral("version"),
+                               QStringLiteral("Show the version and exit.")};
+    QCommandLineOption language{
+        QStringLiteral("lang"),
+        QStringLiteral("The language of the panel: ja (Japanese) or en (English); the locale's "
+                       "by default."),
+        QStringLiteral("language")};
+    QCommandLineOption demo{
+        QStringLiteral("demo"),
+        QStringLiteral("Try the panel with a simulated supply instead of the machine's ports.")};
+};
+
+void AddOptions(QCommandLineParser& parser, const PanelOptions& options) {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.addOption(options.help);
+    parser.addOption(options.version);
+    parser.addOption(options.language);
+    parser.addOption(options.demo);
+    parser.addPositionalArgument(QStringLiteral("-- SIM-OPTIONS"),
+                                 QStringLiteral("With --demo: options for the simulated supply."),
+                                 QStringLiteral("[-- SIM-OPTIONS...]"));
+    for (const char* name : kQtOptionsWithValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : kQtFlags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+// Parses `arguments`; what makes them a usage error, or empty.
+QString ParseProblem(QCommandLineParser& parser, const PanelOptions& options,
+                     const QStringList& arguments) {
+    if (!parser.parse(arguments)) {
+        return parser.errorText();
+    }
+    if (!parser.positionalArguments().isEmpty() && !parser.isSet(options.demo)) {
+        return QStringLiteral("Unexpected argument '%1'.")
+            .arg(parser.positionalArguments().constFirst());
+    }
+    if (parser.isSet(options.language) && !IsLanguage(parser.value(options.language))) {
+        return QStringLiteral("Unknown language '%1': ja or en.")
+            .arg(parser.value(options.language));
+    }
+    return {};
+}
+
+void ReportProblem(const QString& problem, const QStringList& arguments,
+                   const QCommandLineParser& parser, const QString& program, std::ostream& err) {
+    std::vector<std::string> typed;
+    for (const QString& argument : arguments) {
+        typed.push_back(argument.toStdString());
+    }
+    const std::vector<std::string_view> inputs(typed.begin(), typed.end());
+    err << program.toStdString() << ": " << pelmora::CutInputsIn(problem.toStdString(), inputs)
+        << '\n'
+        << UsageText(parser, program).toStdString();
+}
+
+std::string ChosenLanguage(const QCommandLineParser& parser, const PanelOptions& options) {
+    if (parser.isSet(options.language)) {
+        return parser.value(options.language).toStdString();
+    }
+    const QString fromEnvironment = qEnvironmentVariable(kLanguageVariable);
+    if (IsLanguage(fromEnvironment)) {
+        return fromEnvironment.toStdString();
+    }
+    return LanguageOfLocale(EnvironmentValue("LC_ALL"), EnvironmentValue("LC_MESSAGES"),
+                            EnvironmentValue("LANG"));
+}
+
 } // namespace
 
 std::string LanguageOfLocale(std::string_view lcAll, std::string_view lcMessages,
@@ -83,88 +171,31 @@ std::string LanguageOfLocale(std::string_view lcAll, std::string_view lcMessages
 }
 
 CommandLineRequest ReadCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    const PanelOptions options;
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Show the version and exit."));
-    const QCommandLineOption language(
-        QStringLiteral("lang"),
-        QStringLiteral("The language of the panel: ja (Japanese) or en (English); the locale's "
-                       "by default."),
-        QStringLiteral("language"));
-    const QCommandLineOption demo(
-        QStringLiteral("demo"),
-        QStringLiteral("Try the panel with a simulated supply instead of the machine's ports."));
-    parser.addOption(help);
-    parser.addOption(version);
-    parser.addOption(language);
-    parser.addOption(demo);
-    parser.addPositionalArgument(QStringLiteral("-- SIM-OPTIONS"),
-                                 QStringLiteral("With --demo: options for the simulated supply."),
-                                 QStringLiteral("[-- SIM-OPTIONS...]"));
-    for (const char* name : kQtOptionsWithValue) {
-        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOption(option);
-    }
-    for (const char* name : kQtFlags) {
-        QCommandLineOption option(QString::fromLatin1(name));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOption(option);
-    }
-
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
-    }
+    AddOptions(parser, options);
+    const QStringList arguments = ArgumentsOf(argc, argv);
     const QString program = ProgramName(argc > 0 ? argv[0] : nullptr);
     CommandLineRequest request;
-    QString problem;
-    if (!parser.parse(arguments)) {
-        problem = parser.errorText();
-    } else if (!parser.positionalArguments().isEmpty() && !parser.isSet(demo)) {
-        problem = QStringLiteral("Unexpected argument '%1'.")
-                      .arg(parser.positionalArguments().constFirst());
-    } else if (parser.isSet(language) && !IsLanguage(parser.value(language))) {
-        problem = QStringLiteral("Unknown language '%1': ja or en.").arg(parser.value(language));
-    }
-    if (!problem.isEmpty()) {
-        std::vector<std::string> typed;
-        for (const QString& argument : arguments) {
-            typed.push_back(argument.toStdString());
-        }
-        const std::vector<std::string_view> inputs(typed.begin(), typed.end());
-        err << program.toStdString() << ": " << pelmora::CutInputsIn(problem.toStdString(), inputs)
-            << '\n'
-            << UsageText(parser, program).toStdString();
+    if (const QString problem = ParseProblem(parser, options, arguments); !problem.isEmpty()) {
+        ReportProblem(problem, arguments, parser, program, err);
         request.exitCode = kUsageExitCode;
         return request;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(options.help)) {
         out << UsageText(parser, program).toStdString();
         request.exitCode = EXIT_SUCCESS;
         return request;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(options.version)) {
         out << program.toStdString() << ' ' << kVersionText << '\n';
         request.exitCode = EXIT_SUCCESS;
         return request;
     }
-    request.demo = parser.isSet(demo);
+    request.demo = parser.isSet(options.demo);
     for (const QString& argument : parser.positionalArguments()) {
         request.simArguments.push_back(argument.toLocal8Bit().toStdString());
     }
-    const QString fromEnvironment = qEnvironmentVariable(kLanguageVariable);
-    if (parser.isSet(language)) {
-        request.language = parser.value(language).toStdString();
-    } else if (IsLanguage(fromEnvironment)) {
-        request.language = fromEnvironment.toStdString();
-    } else {
-        request.language = LanguageOfLocale(
-            EnvironmentValue("LC_ALL"), EnvironmentValue("LC_MESSAGES"), EnvironmentValue("LANG"));
-    }
+    request.language = ChosenLanguage(parser, options);
     return request;
 }

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -101,6 +102,112 @@ public:
     }
 };
 
+constexpr const char* kSupply = "Supply";
+constexpr const char* kFaults = "Faults (all off by default)";
+
+// What an option takes: one value, a value each time it is given, or none (a flag).
+enum class Takes { Value, EachTime, Nothing };
+
+// Stores what `option` was given ("" for a flag), checked, in `options`.
+using Take = void (*)(SimOptions& options, const std::string& option, const std::string& value);
+
+// One line of the option table, in the order the help lists them.
+struct SimOption {
+    const char* name;
+    // As the help names the value; empty for a flag.
+    const char* valueName;
+    const char* description;
+    const char* group;
+    Takes takes;
+    Take take;
+};
+
+constexpr std::array kOptions = {
+    SimOption{"--name", "NAME", "port name in the list (default COM3)", kSupply, Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.portName = ParseName(o, v);
+              }},
+    SimOption{"--load-pos", "OHMS",
+              "load on the positive rail (default 100; \"inf\" for none, 0 for a short)", kSupply,
+              Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.positiveLoadOhms = ParseOhms(o, v);
+              }},
+    SimOption{"--load-neg", "OHMS",
+              "load on the negative rail (default 100; \"inf\" for none, 0 for a short)", kSupply,
+              Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.negativeLoadOhms = ParseOhms(o, v);
+              }},
+    SimOption{"--noise", "MA", "current readings vary by up to MA either way (default 2)", kSupply,
+              Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.noiseMa = ParseBounded(o, v, 0, kMaxCurrentMa);
+              }},
+    SimOption{"--seed", "N", "seed for noise and garbage (default 1)", kSupply, Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.seed = ParseBounded(o, v, std::uint32_t{0},
+                                               std::numeric_limits<std::uint32_t>::max());
+              }},
+    SimOption{"--identity-suffix", "XX",
+              "the two characters ending the identity reply (default 99)", kSupply, Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.identitySuffix = ParseSuffix(o, v);
+              }},
+    SimOption{
+        "--log", "FILE", "append every command received to FILE", kSupply, Takes::Value,
+        [](SimOptions& s, const std::string&, const std::string& v) { s.config.logFile = v; }},
+    SimOption{
+        "--link", "PATH", "make PATH a symbolic link to the terminal while the supply runs",
+        kSupply, Takes::Value,
+        [](SimOptions& s, const std::string&, const std::string& v) { s.config.linkPath = v; }},
+
+    SimOption{"--load-change", "SECONDS:POS_OHMS,NEG_OHMS",
+              "from SECONDS after the output first goes on, drive these loads (repeatable)",
+              kFaults, Takes::EachTime,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.loadChanges.push_back(ParseLoadChange(o, v));
+              }},
+    SimOption{"--delay", "MS", "send each reply MS milliseconds after its command", kFaults,
+              Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.replyDelay = ParseMilliseconds(o, v);
+              }},
+    SimOption{"--stop-after", "N", "answer only the first N commands", kFaults, Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.stopAnsweringAfter = ParseCount(o, v, 0);
+              }},
+    SimOption{"--resume-at", "N", "with --stop-after: answer again from the N-th command on",
+              kFaults, Takes::Value,
+              [](SimOptions& s, const std::string& o, const std::string& v) {
+                  s.config.resumeAnsweringAt = ParseCount(o, v, 1);
+              }},
+    SimOption{"--garbage", "", "send random bytes in place of every reply", kFaults, Takes::Nothing,
+              [](SimOptions& s, const std::string&, const std::string&) {
+                  s.config.garbageReplies = true;
+              }},
+    SimOption{"--split", "MS", "send each reply in two halves, MS milliseconds apart", kFaults,
+              Takes::Value,
+              [](SimOptions& s, const std::string& o,
+                 const std::string& v) { s.config.splitGap = ParseMilliseconds(o, v); }},
+    SimOption{"--long-reply", "", "pad the current reply to 35 bytes", kFaults, Takes::Nothing,
+              [](SimOptions& s, const std::string&, const std::string&) {
+                  s.config.longCurrentReply = true;
+              }},
+    SimOption{"--hang-up-after", "N", "drop the line when the N-th command arrives", kFaults,
+              Takes::Value,
+              [](SimOptions& s, const std::string& o,
+                 const std::string& v) { s.config.hangUpAfter = ParseCount(o, v, 1); }},
+    SimOption{"--xoff", "", "follow every reply with an XOFF byte (0x13)", kFaults, Takes::Nothing,
+              [](SimOptions& s, const std::string&, const std::string&) {
+                  s.config.xoffAfterReplies = true;
+              }},
+    SimOption{
+        "--kernel-modes", "", "keep the kernel's default terminal modes, as a real port has them",
+        kFaults, Takes::Nothing,
+        [](SimOptions& s, const std::string&, const std::string&) { s.config.kernelModes = true; }},
+};
+
 // The option table, bound to the options it fills.
 class Parser {
 public:
@@ -110,92 +217,9 @@ public:
         m_app.set_help_flag();
         m_app.add_flag("-h,--help", m_options.showHelp, "show this help");
         m_app.add_flag("--version", m_options.showVersion, "show the version");
-
-        SimConfig& config = m_options.config;
-        Value("--name", "NAME", "port name in the list (default COM3)", kSupply,
-              [this](const std::string& o, const std::string& v) {
-                  m_options.portName = ParseName(o, v);
-              });
-        Value("--load-pos", "OHMS",
-              "load on the positive rail (default 100; \"inf\" for none, 0 for a short)", kSupply,
-              [&config](const std::string& o, const std::string& v) {
-                  config.positiveLoadOhms = ParseOhms(o, v);
-              });
-        Value("--load-neg", "OHMS",
-              "load on the negative rail (default 100; \"inf\" for none, 0 for a short)", kSupply,
-              [&config](const std::string& o, const std::string& v) {
-                  config.negativeLoadOhms = ParseOhms(o, v);
-              });
-        Value("--noise", "MA", "current readings vary by up to MA either way (default 2)", kSupply,
-              [&config](const std::string& o, const std::string& v) {
-                  config.noiseMa = ParseBounded(o, v, 0, kMaxCurrentMa);
-              });
-        Value("--seed", "N", "seed for noise and garbage (default 1)", kSupply,
-              [&config](const std::string& o, const std::string& v) {
-                  config.seed = ParseBounded(o, v, std::uint32_t{0},
-                                             std::numeric_limits<std::uint32_t>::max());
-              });
-        Value("--identity-suffix", "XX",
-              "the two characters ending the identity reply (default 99)", kSupply,
-              [&config](const std::string& o, const std::string& v) {
-                  config.identitySuffix = ParseSuffix(o, v);
-              });
-        Value("--log", "FILE", "append every command received to FILE", kSupply,
-              [&config](const std::string&, const std::string& v) { config.logFile = v; });
-        Value("--link", "PATH", "make PATH a symbolic link to the terminal while the supply runs",
-              kSupply,
-              [&config](const std::string&, const std::string& v) { config.linkPath = v; });
-
-        m_app
-            .add_option_function<std::vector<std::string>>(
-                std::string(kLoadChangeOption),
-                [&config](const std::vector<std::string>& values) {
-                    for (const auto& value : values) {
-                        config.loadChanges.push_back(
-                            ParseLoadChange(std::string(kLoadChangeOption), value));
-                    }
-                },
-                "from SECONDS after the output first goes on, drive these loads (repeatable)")
-            ->type_name("SECONDS:POS_OHMS,NEG_OHMS")
-            ->expected(1)
-            ->take_all()
-            ->allow_extra_args(false)
-            ->group(kFaults);
-        Value("--delay", "MS", "send each reply MS milliseconds after its command", kFaults,
-              [&config](const std::string& o, const std::string& v) {
-                  config.replyDelay = ParseMilliseconds(o, v);
-              });
-        Value("--stop-after", "N", "answer only the first N commands", kFaults,
-              [&config](const std::string& o, const std::string& v) {
-                  config.stopAnsweringAfter = ParseCount(o, v, 0);
-              });
-        Value("--resume-at", "N", "with --stop-after: answer again from the N-th command on",
-              kFaults, [&config](const std::string& o, const std::string& v) {
-                  config.resumeAnsweringAt = ParseCount(o, v, 1);
-              });
-        m_app
-            .add_flag("--garbage", config.garbageReplies,
-                      "send random bytes in place of every reply")
-            ->group(kFaults);
-        Value("--split", "MS", "send each reply in two halves, MS milliseconds apart", kFaults,
-              [&config](const std::string& o, const std::string& v) {
-                  config.splitGap = ParseMilliseconds(o, v);
-              });
-        m_app
-            .add_flag("--long-reply", config.longCurrentReply, "pad the current reply to 35 bytes")
-            ->group(kFaults);
-        Value("--hang-up-after", "N", "drop the line when the N-th command arrives", kFaults,
-              [&config](const std::string& o, const std::string& v) {
-                  config.hangUpAfter = ParseCount(o, v, 1);
-              });
-        m_app
-            .add_flag("--xoff", config.xoffAfterReplies,
-                      "follow every reply with an XOFF byte (0x13)")
-            ->group(kFaults);
-        m_app
-            .add_flag("--kernel-modes", config.kernelModes,
-                      "keep the kernel's default terminal modes, as a real port has them")
-            ->group(kFaults);
+        for (const SimOption& option : kOptions) {
+            Add(option);
+        }
     }
 
     SimOptions Parse(std::span<const std::string_view> arguments) {
@@ -224,19 +248,37 @@ public:
     std::string Help() const { return m_app.help(); }
 
 private:
-    static constexpr const char* kSupply = "Supply";
-    static constexpr std::string_view kLoadChangeOption = "--load-change";
-    static constexpr const char* kFaults = "Faults (all off by default)";
-
-    // An option with a value, which `take` checks and stores under the option's name.
-    template <typename Take>
-    void Value(const std::string& name, const char* valueName, const char* description,
-               const char* group, Take take) {
-        m_app
-            .add_option_function<std::string>(
-                name, [name, take](const std::string& value) { take(name, value); }, description)
-            ->type_name(valueName)
-            ->group(group);
+    void Add(const SimOption& entry) {
+        const std::string name = entry.name;
+        const Take take = entry.take;
+        SimOptions& options = m_options;
+        CLI::Option* added = nullptr;
+        switch (entry.takes) {
+        case Takes::Value:
+            added = m_app.add_option_function<std::string>(
+                name, [&options, name, take](const std::string& v) { take(options, name, v); },
+                entry.description);
+            break;
+        case Takes::EachTime:
+            added = m_app
+                        .add_option_function<std::vector<std::string>>(
+                            name,
+                            [&options, name, take](const std::vector<std::string>& values) {
+                                for (const auto& value : values) {
+                                    take(options, name, value);
+                                }
+                            },
+                            entry.description)
+                        ->expected(1)
+                        ->take_all()
+                        ->allow_extra_args(false);
+            break;
+        case Takes::Nothing:
+            added = m_app.add_flag_callback(
+                name, [&options, name, take] { take(options, name, {}); }, entry.description);
+            break;
+        }
+        added->type_name(entry.valueName)->group(entry.group);
     }
 
     SimOptions m_options;

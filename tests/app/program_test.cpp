@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kPelmora = PELMORA_EXECUTABLE;
+constexpr const char* kDemoScript = PELMORA_DEMO_SCRIPT;
 constexpr auto kBound = 30s;
 // Display numbers above those that people and scripts/run use.
 constexpr int kFirstTestDisplay = 150;
@@ -185,7 +186,7 @@ TEST_F(ProgramRun, HelpAndVersionNeedNoDisplayAndTouchNoPort) {
     EXPECT_EQ(version.out, "Pelmora 1.0.0.1\n");
 
     // Qt's own options are Qt's to take.
-    const auto withQtOption = RunWithoutDisplay({"-platform", "offscreen", "-v"});
+    const auto withQtOption = RunWithoutDisplay({"-platform", "offscreen", "--version"});
     EXPECT_TRUE(ExitedWith(withQtOption.status, 0)) << withQtOption.err;
     EXPECT_EQ(withQtOption.out, "Pelmora 1.0.0.1\n");
 
@@ -196,7 +197,8 @@ TEST_F(ProgramRun, AnUnknownOptionIsAUsageError) {
     const auto language = RunWithoutDisplay({"--lang", "fr"});
     EXPECT_TRUE(ExitedWith(language.status, 2));
     EXPECT_NE(language.err.find("Unknown language 'fr'"), std::string::npos) << language.err;
-    for (const std::string argument : {"--bogus", "stray"}) {
+    // -v is pelmora-cli's --verbose, so it is no --version here.
+    for (const std::string argument : {"--bogus", "stray", "-v"}) {
         const auto refused = RunWithoutDisplay({argument});
         EXPECT_TRUE(ExitedWith(refused.status, 2)) << argument;
         EXPECT_EQ(refused.out, "") << argument;
@@ -252,6 +254,51 @@ TEST_F(ProgramRun, TheDemoRunsItsOwnSupplyWhichEndsWithThePanelHoweverItEnds) {
         std::this_thread::sleep_for(20ms);
     }
     EXPECT_TRUE(ended()) << "the simulated supply outlived the panel";
+    EXPECT_TRUE(m_supply.Log().empty());
+}
+
+TEST_F(ProgramRun, ADemoSupplyThatCannotStartIsReportedInItsOwnWords) {
+    // The panel's own option, handed to the simulated supply.
+    const auto refused = RunWithoutDisplay({"--demo", "--", "--lang", "en"});
+    EXPECT_TRUE(ExitedWith(refused.status, 1)) << refused.err;
+    EXPECT_TRUE(
+        refused.err.starts_with("Pelmora: the simulated supply did not start: pelmora-sim: "))
+        << refused.err;
+    EXPECT_NE(refused.err.find("--lang"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("installed"), std::string::npos) << refused.err;
+
+    // No pelmora-sim beside the panel nor on the PATH.
+    const fs::path alone = m_dir / "alone";
+    fs::create_directories(alone);
+    fs::copy_file(kPelmora, alone / "Pelmora");
+    SpawnedProgram panel({(alone / "Pelmora").string(), "--demo"},
+                         {{"PATH", alone.string()}, {"PELMORA_PORTS", m_ports}}, m_dir / "out",
+                         m_dir / "err");
+    const auto status = panel.WaitForEnd(kBound);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(ExitedWith(*status, 1)) << Contents(m_dir / "err");
+    EXPECT_EQ(Contents(m_dir / "err"), "Pelmora: cannot run pelmora-sim: No such file or directory "
+                                       "(is pelmora-sim installed?)\n");
+    EXPECT_TRUE(m_supply.Log().empty());
+}
+
+// As scripts/run starts it: the panel takes the options before "--", the simulated supply
+// those after it.
+TEST_F(ProgramRun, TheDemoScriptHandsEachProgramItsOwnOptions) {
+    const fs::path log = m_dir / "demo.log";
+    // A display named, so that the script starts none: the panel draws offscreen.
+    SpawnedProgram demo({"bash", kDemoScript, kPelmora, log.string(), "--lang", "en", "-platform",
+                         "offscreen", "--", "--name", "COM7"},
+                        {{"DISPLAY", ":unused"}, {"PELMORA_PORTS", m_ports}}, m_dir / "out",
+                        m_dir / "err");
+    for (auto waited = 0ms; Contents(log).find("RST") == std::string::npos && waited < kBound;
+         waited += 20ms) {
+        if (demo.WaitForEnd(20ms)) {
+            break;
+        }
+    }
+    EXPECT_NE(Contents(log).find("REQPN\\r"), std::string::npos) << Contents(m_dir / "err");
+    EXPECT_NE(Contents(log).find("RST\\r"), std::string::npos);
     EXPECT_TRUE(m_supply.Log().empty());
 }
 

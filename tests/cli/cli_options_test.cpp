@@ -3,6 +3,8 @@
 #include "link/voltage_table.h"
 
 #include <gtest/gtest.h>
+#include <set>
+#include <string>
 
 namespace pelmora::cli {
 namespace {
@@ -90,6 +92,45 @@ TEST(CommandLine, MonitorPlansItsEnd) {
     EXPECT_EQ(planned.options->csvFile, std::filesystem::path("out.csv"));
     EXPECT_TRUE(planned.options->stopOnError && planned.options->leaveOn);
     EXPECT_EQ(Parse({"monitor", "--samples", "7"}).options->samples, 7);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A user reads one verb's help alone: it lists every option the verb takes, its own and the
+// common ones, and tells nothing of options it does not take.
+TEST(VerbHelp, ListsWhatTheVerbTakesAndOnlyThat) {
+    const std::set<std::string> local = {"ports", "serve"};
+    const std::set<std::string> watching = {"set", "on", "monitor", "run"};
+    for (const char* verb :
+         {"ports", "identify", "set", "on", "off", "read", "monitor", "run", "serve"}) {
+        const auto help = Parse({verb, "--help"});
+        ASSERT_EQ(help.exitStatus, 0) << verb;
+        for (const char* common :
+             {"--port NAME", "--device PATH", "--wait MS", "-q,--quiet", "-v,--verbose"}) {
+            EXPECT_TRUE(Contains(help.output, "\n  " + std::string(common)))
+                << verb << ": " << common;
+        }
+        EXPECT_EQ(Contains(help.output, "\n  --connect HOST[:PORT]"), !local.contains(verb))
+            << help.output;
+        EXPECT_EQ(Contains(help.output, "--trip-ma"), watching.contains(verb)) << help.output;
+        EXPECT_EQ(Contains(help.output, "exit status 4") ||
+                      Contains(help.output, "4 the over-current protection"),
+                  watching.contains(verb))
+            << help.output;
+    }
+    EXPECT_TRUE(Contains(Parse({"run", "--help"}).output, "sequence file"));
+    EXPECT_FALSE(Contains(Parse({"read", "--help"}).output, "sequence file"));
+    EXPECT_TRUE(Contains(Parse({"serve", "--help"}).output, "cannot listen"));
+}
+
+TEST(VerbHelp, NamesTheOperandsAsTheUsageLineDoes) {
+    const std::string set = Parse({"set", "--help"}).output;
+    EXPECT_TRUE(set.starts_with("Usage: pelmora-cli set [OPTIONS] POS NEG\n")) << set;
+    EXPECT_TRUE(Contains(set, "\n  POS NEG  ")) << set;
+    EXPECT_FALSE(Contains(set, "voltages")) << set;
+    EXPECT_TRUE(Contains(Parse({"run", "--help"}).output, "\n  FILE  "));
 }
 
 } // namespace

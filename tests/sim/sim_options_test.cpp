@@ -119,6 +119,8 @@ TEST(SimOptionsTest, BadArgumentsAreRefused) {
         {"--name", "COM1,COM2"},
         {"--name", "A=B"},
         {"--bogus"},
+        // pelmora-cli's --verbose, which the simulated supply does not have.
+        {"-v"},
         {"stray"},
         {"--"},
     };
