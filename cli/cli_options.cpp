@@ -410,6 +410,14 @@ void CommandLine::AddServeOptions(CLI::App& verb) {
         ->type_name("CIDR");
     verb.add_flag("--off-on-disconnect", m_options.offOnDisconnect,
                   "switch the output off when the last client leaves");
+#ifdef PELMORA_HTTP_FACE
+    Value(verb, "--http", "ADDR:PORT",
+          "also serve the web page, the REST API and /metrics there (off unless given; a port "
+          "alone is on loopback; the same rules as --listen)",
+          [this](const std::string& o, const std::string& v) {
+              m_options.http = Parsed(o, [&] { return server::ParseHttpAddress(v); });
+          });
+#endif
 }
 
 // What CLI11 cannot check by itself, or would put in the way of the help text.
@@ -513,6 +521,12 @@ void CommandLine::FinishServe() {
         throw CLI::ValidationError("--listen", server::FormatAddress(m_options.listen.address) +
                                                    " is reachable from other machines; say who "
                                                    "may connect with --allow CIDR");
+    }
+    if (m_options.http && m_options.allowed.empty() &&
+        !server::IsLoopback(m_options.http->address)) {
+        throw CLI::ValidationError("--http", server::FormatAddress(m_options.http->address) +
+                                                 " is reachable from other machines; say who "
+                                                 "may connect with --allow CIDR");
     }
 }
 

@@ -55,6 +55,8 @@ struct CliOptions {
     // Empty: any peer, which only a loopback address lets in.
     std::vector<server::AddressRange> allowed;
     bool offOnDisconnect = false;
+    // serve's web face, off unless given.
+    std::optional<server::ListenAddress> http;
 };
 
 // What became of the command line: options to run, or an exit status with what to print

@@ -13,9 +13,16 @@ namespace pelmora::cli {
 
 int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
     const StopSignals stop;
-    const server::ServerConfig config{options.listen,  options.allowed, options.offOnDisconnect,
-                                      options.port,    options.waitMs,  options.quiet,
-                                      options.verbose, PELMORA_VERSION};
+    server::ServerConfig config;
+    config.listen = options.listen;
+    config.allowed = options.allowed;
+    config.offOnDisconnect = options.offOnDisconnect;
+    config.port = options.port;
+    config.waitMs = options.waitMs;
+    config.quiet = options.quiet;
+    config.verbose = options.verbose;
+    config.version = PELMORA_VERSION;
+    config.http = options.http;
     std::optional<server::BenchServer> served;
     try {
         served.emplace(config, err);
@@ -33,7 +40,7 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
         }
     });
 
-    out << bench.ReadyLine() << '\n' << std::flush;
+    out << bench.ReadyLines() << '\n' << std::flush;
     bench.Run();
 
     const std::string stopped = std::string("stopped by ") + stop.SignalName();

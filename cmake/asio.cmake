@@ -1,5 +1,6 @@
-# Standalone Asio (Debian's libasio-dev): headers alone, used without Boost and without the
-# calls it keeps only for older programs. The target pelmora::asio carries all of that.
+# Standalone Asio (Debian's libasio-dev): headers alone, used without Boost. Its calls kept for
+# older programs stay declared: RESTinio, the HTTP face's library, still makes them, and every
+# part of one program must see Asio alike. The target pelmora::asio carries all of that.
 if(CMAKE_CROSSCOMPILING)
   include(${CMAKE_CURRENT_LIST_DIR}/asio_from_build_machine.cmake)
 else()
@@ -8,7 +9,7 @@ endif()
 find_package(Threads REQUIRED)
 add_library(pelmora_asio INTERFACE)
 target_include_directories(pelmora_asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
-target_compile_definitions(pelmora_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+target_compile_definitions(pelmora_asio INTERFACE ASIO_STANDALONE)
 target_link_libraries(pelmora_asio INTERFACE Threads::Threads)
 if(WIN32)
   target_link_libraries(pelmora_asio INTERFACE ws2_32 mswsock)

@@ -9,28 +9,34 @@ void Instrument::PollSample(const protocol::CurrentReading& reading) {
     if (m_settings.outputOn) {
         m_average.Add(reading);
     }
+    Changed();
 }
 
 void Instrument::PollFailed() {
     Absent(m_lost, true);
+    Changed();
 }
 
 void Instrument::SupplyAnswered() {
     Absent(m_lost, false);
+    Changed();
 }
 
 void Instrument::SupplyLost() {
     Absent(true, m_silent);
     Dispatch({false, m_settings.positiveStep, m_settings.negativeStep});
+    Changed();
 }
 
 void Instrument::SupplyFound() {
     Absent(false, false);
+    Changed();
 }
 
 void Instrument::ProgramStarted() {
     m_programRunning = true;
     SetOperation(oper::kProgramRunning, true);
+    Changed();
 }
 
 void Instrument::ProgramEnded() {
@@ -39,12 +45,14 @@ void Instrument::ProgramEnded() {
     for (ClientState* client : m_clients) {
         client->ProgramOver();
     }
+    Changed();
 }
 
 void Instrument::Tripped(const overcurrent::TripRecord& trip) {
     m_trip = trip;
     SetQuestionable(ques::kOverCurrent, true);
     Dispatch({false, m_settings.positiveStep, m_settings.negativeStep});
+    Changed();
 }
 
 void Instrument::ReportToAll(Error error) {
@@ -59,6 +67,7 @@ void Instrument::ClearTrip() {
     }
     m_trip.reset();
     SetQuestionable(ques::kOverCurrent, false);
+    Changed();
 }
 
 void Instrument::ResetProtection() {
@@ -74,6 +83,7 @@ void Instrument::Dispatch(const SupplySettings& settings) {
     }
     m_settings = settings;
     SetOperation(oper::kOutputOn, settings.outputOn);
+    Changed();
 }
 
 std::optional<double> Instrument::AverageMilliamps(Rail rail) const {
@@ -90,6 +100,12 @@ void Instrument::Attach(ClientState& client) {
 
 void Instrument::Detach(ClientState& client) {
     std::erase(m_clients, &client);
+}
+
+void Instrument::Changed() const {
+    if (m_changed) {
+        m_changed();
+    }
 }
 
 void Instrument::Absent(bool lost, bool silent) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +51,10 @@ public:
     // From the host.
     // The identity reply's model text, e.g. "DRELVOV99".
     void SetModel(std::string model) { m_model = std::move(model); }
-    void SetPortText(std::string text) { m_portText = std::move(text); }
+    void SetPortText(std::string text) {
+        m_portText = std::move(text);
+        Changed();
+    }
     void PollSample(const protocol::CurrentReading& reading);
     void PollFailed();
     // The supply answered an exchange: whatever silence came before is over.
@@ -71,7 +75,10 @@ public:
 
     // Over-current protection as the sessions set it; the host's engine follows it.
     const overcurrent::TripSettings& Protection() const { return m_protection; }
-    void SetProtection(const overcurrent::TripSettings& settings) { m_protection = settings; }
+    void SetProtection(const overcurrent::TripSettings& settings) {
+        m_protection = settings;
+        Changed();
+    }
     const std::optional<overcurrent::TripRecord>& Trip() const { return m_trip; }
     void ClearTrip();
     // How many latched trips have been cleared: lets the host's engine tell a clear meant for
@@ -91,6 +98,10 @@ public:
     std::optional<double> AverageMilliamps(Rail rail) const;
     bool SupplyAbsent() const;
 
+    // Called after anything a client could see has changed, for faces that show the state
+    // without asking (a web page).
+    void SetChangeListener(std::function<void()> listener) { m_changed = std::move(listener); }
+
     // A session's own state, attached for as long as the session lives.
     void Attach(ClientState& client);
     void Detach(ClientState& client);
@@ -103,6 +114,7 @@ private:
     void Absent(bool lost, bool silent);
     void SetOperation(std::uint16_t bit, bool set);
     void SetQuestionable(std::uint16_t bit, bool set);
+    void Changed() const;
 
     SupplySettings m_settings;
     Condition m_operation;
@@ -119,6 +131,7 @@ private:
     std::string m_model;
     std::string m_version;
     std::string m_portText;
+    std::function<void()> m_changed;
 };
 
 } // namespace pelmora::scpi

@@ -20,6 +20,15 @@ BenchServer::BenchServer(const ServerConfig& config, std::ostream& err)
                               error.message() + "; nothing was sent to the supply");
     }
 
+#ifdef PELMORA_HTTP_FACE
+    if (config.http) {
+        m_web = std::make_unique<WebFace>(m_io, WebConfig{*config.http, config.allowed},
+                                          m_instrument, m_log);
+        m_webAddress = *config.http;
+        m_webAddress.port = m_web->Open();
+    }
+#endif
+
     const FoundSupply found = OpenSupply(m_channel, config.port, config.waitMs, m_trace);
     m_label = PortLabel(found.port);
     SupplyLine line(m_channel, m_label, config.waitMs, m_trace);
@@ -43,15 +52,28 @@ BenchServer::BenchServer(const ServerConfig& config, std::ostream& err)
     m_clients =
         std::make_unique<ClientSet>(m_instrument, *m_scheduler, m_log, config.offOnDisconnect);
     m_listener = std::make_unique<Listener>(m_acceptor, config.allowed, *m_clients, m_log);
+#ifdef PELMORA_HTTP_FACE
+    if (m_web) {
+        m_web->Attach(*m_scheduler);
+        m_scheduler->SetChangeListener([this] { m_web->Changed(); });
+    }
+#endif
     m_scheduler->Start();
     m_listener->Start();
 }
 
 BenchServer::~BenchServer() = default;
 
-std::string BenchServer::ReadyLine() const {
-    return "listening on " + FormatEndpoint(m_listening.address, m_listening.port) + ", supply " +
-           m_label;
+std::string BenchServer::ReadyLines() const {
+    std::string lines = "listening on " + FormatEndpoint(m_listening.address, m_listening.port) +
+                        ", supply " + m_label;
+#ifdef PELMORA_HTTP_FACE
+    if (m_web) {
+        lines +=
+            "\npage at http://" + FormatEndpoint(m_webAddress.address, m_webAddress.port) + "/";
+    }
+#endif
+    return lines;
 }
 
 void BenchServer::Run() {
@@ -60,6 +82,11 @@ void BenchServer::Run() {
 
 void BenchServer::RequestStop() {
     asio::post(m_io, [this] {
+#ifdef PELMORA_HTTP_FACE
+        if (m_web) {
+            m_web->Close();
+        }
+#endif
         m_listener->Stop();
         m_scheduler->Stop();
         m_clients->CloseAll();

@@ -9,6 +9,9 @@
 #include "server/server_log.h"
 #include "server/supply_executor.h"
 #include "server/supply_scheduler.h"
+#ifdef PELMORA_HTTP_FACE
+#include "server/web/web_face.h"
+#endif
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -32,6 +35,8 @@ struct ServerConfig {
     bool verbose = false;
     // What *IDN? gives as the version.
     std::string version;
+    // The web face's address, if it is to be served.
+    std::optional<ListenAddress> http;
 };
 
 // The supply served to SCPI clients on one loop: the listener, the clients, the supply's
@@ -46,8 +51,9 @@ public:
     BenchServer(const BenchServer&) = delete;
     BenchServer& operator=(const BenchServer&) = delete;
 
-    // "listening on 127.0.0.1:5025, supply COM3 (/dev/ttyUSB0)": once clients can connect.
-    std::string ReadyLine() const;
+    // "listening on 127.0.0.1:5025, supply COM3 (/dev/ttyUSB0)", then "page at
+    // http://127.0.0.1:8080/" with the web face: once clients can connect.
+    std::string ReadyLines() const;
     // Serves until RequestStop().
     void Run();
     // From any thread: stops accepting, closes every client and ends Run().
@@ -73,6 +79,10 @@ private:
     std::unique_ptr<SupplyScheduler> m_scheduler;
     std::unique_ptr<ClientSet> m_clients;
     std::unique_ptr<Listener> m_listener;
+#ifdef PELMORA_HTTP_FACE
+    std::unique_ptr<WebFace> m_web;
+    ListenAddress m_webAddress;
+#endif
 };
 
 } // namespace pelmora::server

@@ -135,6 +135,13 @@ ListenAddress ParseListenAddress(std::string_view text) {
     return address;
 }
 
+ListenAddress ParseHttpAddress(std::string_view text) {
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos) {
+        return ParseListenAddress("127.0.0.1:" + std::string(text));
+    }
+    return ParseListenAddress(text);
+}
+
 AddressRange ParseAddressRange(std::string_view text) {
     const std::size_t slash = text.find('/');
     AddressRange range;

@@ -40,6 +40,8 @@ struct AddressRange {
 // "127.0.0.1:5025", "[::1]:5025", or an address alone for the default port. Port 0 asks the
 // system for a free one.
 ListenAddress ParseListenAddress(std::string_view text);
+// As ParseListenAddress, or a port alone for that port on loopback: "8080".
+ListenAddress ParseHttpAddress(std::string_view text);
 // "192.168.1.0/24", "fd00::/8", or an address alone for just that address. Bits set past the
 // prefix are a mistake, since they suggest a range other than the one that would be allowed.
 AddressRange ParseAddressRange(std::string_view text);

@@ -54,6 +54,33 @@ SupplyScheduler::SupplyScheduler(asio::any_io_executor executor, scpi::Instrumen
     : m_executor(std::move(executor)), m_pollTimer(m_executor), m_programTimer(m_executor),
       m_instrument(instrument), m_worker(worker), m_log(log) {}
 
+SupplyView SupplyScheduler::View() const {
+    SupplyView view;
+    view.outputOn = m_controller.OutputOn();
+    view.positiveCode = m_controller.PositiveCode();
+    view.negativeCode = m_controller.NegativeCode();
+    if (view.outputOn) {
+        view.positiveMa = m_instrument.AverageMilliamps(Rail::Positive);
+        view.negativeMa = m_instrument.AverageMilliamps(Rail::Negative);
+    }
+    view.supplyUp = !m_controller.SupplyLost();
+    view.supplySilent = view.supplyUp && m_controller.SupplyAbsent();
+    view.port = view.supplyUp ? m_instrument.PortText() : std::string();
+    view.protection = m_instrument.Protection();
+    view.trip = m_instrument.Trip();
+    view.program = m_controller.Progress();
+    view.at = Clock::now();
+    view.trips = m_trips;
+    view.model = m_instrument.Model();
+    view.version = m_instrument.Version();
+    return view;
+}
+
+void SupplyScheduler::SetChangeListener(std::function<void()> listener) {
+    m_changed = listener;
+    m_instrument.SetChangeListener(std::move(listener));
+}
+
 void SupplyScheduler::Start() {
     SchedulePoll();
 }
@@ -233,6 +260,7 @@ void SupplyScheduler::Sent(const SupplyCommand& command, const std::string& who,
 
 void SupplyScheduler::Tripped(const overcurrent::TripRecord& trip,
                               const scpi::ActionResult& reset) {
+    ++m_trips;
     m_instrument.Tripped(trip);
     Mirror();
     const std::string text = "over-current trip: " + overcurrent::DescribeTrip(trip);
@@ -322,6 +350,10 @@ void SupplyScheduler::ScheduleStep() {
         FollowProtection();
         Handle(m_controller.Tick(Clock::now()), kProgram);
         ScheduleStep();
+        // A step that sends nothing still moves the program on.
+        if (m_changed) {
+            m_changed();
+        }
     });
 }
 

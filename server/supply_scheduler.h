@@ -4,6 +4,7 @@
 #include "scpi/instrument.h"
 #include "server/server_log.h"
 #include "server/supply_executor.h"
+#include "server/supply_view.h"
 
 #include <asio/any_io_executor.hpp>
 #include <asio/steady_timer.hpp>
@@ -47,6 +48,12 @@ public:
     // the log gives.
     void SwitchOffUnwatched(const std::string& cause);
 
+    // The supply as the faces show it now.
+    SupplyView View() const;
+    // Called after anything in the view may have changed: the instrument's state, a program's
+    // step, a trip.
+    void SetChangeListener(std::function<void()> listener);
+
     // For the worker's events.
     void SupplyLost();
     void SupplyFound(const std::string& port);
@@ -85,6 +92,8 @@ private:
     ServerLog& m_log;
     SupplyController m_controller{SupplyController::Policy{true}};
     std::uint64_t m_tripClears = 0;
+    std::uint64_t m_trips = 0;
+    std::function<void()> m_changed;
     std::vector<Wait> m_sampleWaits;
     std::vector<Wait> m_programWaits;
     bool m_pollPending = false;
