@@ -432,9 +432,10 @@ private:
             m_options.passes.reset();
         }
         const SequenceFileText read = ReadSequenceFile(m_sequenceFile);
-        if (!read.problem.empty()) {
+        if (read.problem) {
             throw CLI::ValidationError("run", "cannot read " + m_sequenceFile + ": " +
-                                                  read.problem + "; nothing was sent");
+                                                  SequenceProblemWords(*read.problem) +
+                                                  "; nothing was sent");
         }
         try {
             m_options.sequence = ParseSequence(read.text, m_sequenceFile);
