@@ -202,7 +202,7 @@ TEST_F(PanelOnALinkedPort, ASupplyPluggedInWhileTheNotFoundBoxIsOpenIsFoundAndTh
     RunPanel(m_panel, [&] {
         EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
         ASSERT_TRUE(later);
-        EXPECT_EQ(Commands(*later), (std::vector<std::string>{"REQPN\r", "RST\r"}));
+        ASSERT_EQ(Commands(*later), (std::vector<std::string>{"REQPN\r", "RST\r"}));
         OnOff()->click();
         EXPECT_EQ(Commands(*later).back(), "V010010\r");
         OnOff()->click();

@@ -2,6 +2,8 @@
 #include "tests/panel/sequence_fixture.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QPointer>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
@@ -130,6 +132,7 @@ TEST_F(Sequences, InEnglishTheProblemsAreWordedAsOnTheCommandLine) {
     const fs::path bad = Write("bad.csv", "1,5,-12\n0.1,5,-12\n");
     const fs::path pipe = m_dir / "pipe.csv";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const PipeWatch watch(pipe);
     QStringList said;
     RunPanel(m_panel, [&] {
         Run(bad);
@@ -143,4 +146,32 @@ TEST_F(Sequences, InEnglishTheProblemsAreWordedAsOnTheCommandLine) {
                         "Cannot run the sequence: cannot read pipe.csv: a named pipe (FIFO), not "
                         "a regular file",
                     }));
+}
+
+TEST_F(Sequences, AClosingWhileTheFileIsReadWinsOverTheProgram) {
+    const fs::path file = Write("long.csv", "60,5,-5\n");
+    m_answerer.SetAnswer([&](const SeenBox& seen) {
+        auto* files = qobject_cast<QFileDialog*>(seen.dialog.data());
+        if (!files) {
+            return QMessageBox::Ok;
+        }
+        QPointer<QFileDialog> target(files);
+        QMetaObject::invokeMethod(
+            files,
+            [this, target, file] {
+                target->selectFile(QString::fromStdString(file.string()));
+                static_cast<QDialog*>(target.data())->accept();
+                // The close box, Escape or a signal, while the file is being read.
+                QMetaObject::invokeMethod(
+                    &m_panel, [this] { m_panel.close(); }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+        return QMessageBox::NoButton;
+    });
+    RunPanel(m_panel, [&] { ChooseFromContextMenu(m_panel, kRunSequence); });
+    // Time for the read to end and for anything it might start.
+    ProcessEventsFor(700);
+    EXPECT_EQ(Progress(), nullptr);
+    EXPECT_EQ(CountCommand(m_sim.supply, Voltages("050", "050")), 0);
+    EXPECT_EQ(Commands(m_sim.supply).back(), kReset);
 }
