@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -26,6 +27,9 @@ constexpr const char* kHelpPageMissingMessage =
     "The help page is not installed; it belongs at:\n%1";
 constexpr const char* kTranslationsDir = ":/pelmora/translations";
 constexpr const char* kTranslationName = "pelmora";
+// Qt's own texts: the buttons of its boxes, its file dialog. Debian's qt6-translations-l10n
+// installs them where QLibraryInfo says.
+constexpr const char* kQtTranslationName = "qtbase";
 
 } // namespace
 
@@ -35,11 +39,15 @@ CSupplyApp::CSupplyApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 void CSupplyApp::UseLanguage(const std::string& language) {
     removeTranslator(&m_translator);
-    if (language == kEnglish &&
-        m_translator.load(QString::fromLatin1(kTranslationName) + QLatin1Char('_') +
-                              QString::fromStdString(language),
-                          QString::fromLatin1(kTranslationsDir))) {
+    removeTranslator(&m_qtTranslator);
+    const QString suffix = QLatin1Char('_') + QString::fromStdString(language);
+    if (language == kEnglish && m_translator.load(QString::fromLatin1(kTranslationName) + suffix,
+                                                  QString::fromLatin1(kTranslationsDir))) {
         installTranslator(&m_translator);
+    }
+    if (m_qtTranslator.load(QString::fromLatin1(kQtTranslationName) + suffix,
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(&m_qtTranslator);
     }
 }
 
@@ -71,6 +79,9 @@ void CSupplyApp::OnHelp() {
     QMessageBox failed(QMessageBox::Warning, applicationName(),
                        QString::fromLatin1(kHelpFailedMessage) + QLatin1Char('\n') + where,
                        QMessageBox::Ok, activeWindow());
+    // Modal to the window F1 was pressed in: a running sequence's window beside the panel stays
+    // free.
+    failed.setWindowModality(Qt::WindowModal);
     failed.exec();
 }
 

@@ -13,7 +13,8 @@ public:
     CSupplyApp(int& argc, char** argv);
 
     // The panel's texts in this language: "en" for English; Japanese, the texts of the forms and
-    // the code, otherwise.
+    // the code, otherwise. Qt's own texts (its buttons, its file dialog) follow, where Qt's
+    // translations are installed.
     void UseLanguage(const std::string& language);
     // Runs the panel's whole life; always false, as nothing runs after the panel.
     bool InitInstance();
@@ -29,4 +30,5 @@ protected:
 
 private:
     QTranslator m_translator;
+    QTranslator m_qtTranslator;
 };

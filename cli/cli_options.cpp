@@ -501,8 +501,9 @@ void CommandLine::FinishRun() {
         m_options.passes.reset();
     }
     const SequenceFileText read = ReadSequenceFile(m_sequenceFile);
-    if (!read.problem.empty()) {
-        throw CLI::ValidationError("run", "cannot read " + m_sequenceFile + ": " + read.problem +
+    if (read.problem) {
+        throw CLI::ValidationError("run", "cannot read " + m_sequenceFile + ": " +
+                                              SequenceProblemWords(*read.problem) +
                                               "; nothing was sent");
     }
     try {

@@ -55,9 +55,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Libraries from the binaries; what Qt loads at run time, which they do not show, by hand: the
-# platform plugins, and a font with the panel's Japanese.
+# platform plugins, Qt's own texts in the panel's languages, and a font with the panel's Japanese.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
 set(CPACK_STRIP_FILES ON)
 # Modes as Debian wants them, whatever the umask of whoever builds.

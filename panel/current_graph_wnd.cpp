@@ -219,8 +219,11 @@ void CCurrentGraphWnd::SaveAsPng() {
         return;
     }
     if (!m_view->grab().save(path, "PNG")) {
-        QMessageBox::warning(this, QApplication::applicationName(),
-                             tr("%1 に保存できませんでした。").arg(path));
+        QMessageBox failed(QMessageBox::Warning, QApplication::applicationName(),
+                           tr("%1 に保存できませんでした。").arg(path), QMessageBox::Ok, this);
+        // Modal to the graph alone: a running sequence's window stays free.
+        failed.setWindowModality(Qt::WindowModal);
+        failed.exec();
     }
 }
 

@@ -35,6 +35,8 @@ QString ChosenFile(QFileDialog& dialog) {
     CPlainIconProvider icons;
     dialog.setIconProvider(&icons);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Modal to the window that asks, not to the program: a running sequence's window stays free.
+    dialog.setWindowModality(Qt::WindowModal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }

@@ -1,5 +1,6 @@
 #include "panel/about_dlg.h"
 #include "panel/resource.h"
+#include "panel/sequence_file_reader.h"
 #include "panel/supply_panel_dlg.h"
 
 #include <QContextMenuEvent>
@@ -36,7 +37,7 @@ void CSupplyPanelDlg::contextMenuEvent(QContextMenuEvent* event) {
     connect(menu.addAction(tr("過電流保護…")), &QAction::triggered, this,
             &CSupplyPanelDlg::OnProtection);
     QAction* sequence = menu.addAction(tr("シーケンス実行…"));
-    sequence->setEnabled(m_port.IsOpen() && !SequenceRunning());
+    sequence->setEnabled(m_port.IsOpen() && !SequenceRunning() && !m_sequenceReader->Busy());
     connect(sequence, &QAction::triggered, this, &CSupplyPanelDlg::OnRunSequence);
     QAction* reconnect = menu.addAction(tr("再接続"));
     reconnect->setEnabled(!m_port.IsOpen());
@@ -54,6 +55,7 @@ void CSupplyPanelDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CSupplyPanelDlg::OnSysCommand(unsigned int nID, long long /*lParam*/) {
     if ((nID & kSystemCommandMask) == IDM_ABOUTBOX) {
         CAboutDlg about(this);
+        about.setWindowModality(Qt::WindowModal);
         about.exec();
         return;
     }

@@ -56,6 +56,10 @@ void CSupplyPanelDlg::OpenBox(QMessageBox::Icon icon, const QString& text) {
 
 void CSupplyPanelDlg::OnProtection() {
     COverCurrentDlg dialog(m_protection.Settings(), m_protection.Trip(), this);
+    // Modal to the panel alone, as every box over it: the sequence window's Stop stays free.
+    dialog.setWindowModality(Qt::WindowModal);
+    // A trip while it is open is shown in it.
+    m_protectionDlg = &dialog;
     if (dialog.exec() != QDialog::Accepted || m_closed) {
         return;
     }

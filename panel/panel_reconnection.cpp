@@ -6,9 +6,12 @@
 
 void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
     StopWatching();
-    // What it warned of is over.
+    // What they warned of is over.
     if (m_alert) {
         m_alert->reject();
+    }
+    if (m_notFoundBox) {
+        m_notFoundBox->reject();
     }
     m_supplyPort = port;
     m_supplyWatch.FollowSupply(pelmora::StableDeviceName(port.devicePath));
@@ -82,11 +85,10 @@ void CSupplyPanelDlg::OnReconnect() {
         return;
     }
     StopWatching();
+    // Not found, the search itself goes on watching.
     if (SearchSupply()) {
         std::this_thread::sleep_for(pelmora::timing::kStartupPause);
         SendReset();
         OnSupplyFound(FoundSupply(m_searchedPorts)->port);
-    } else if (!m_closed) {
-        StartWatching();
     }
 }

@@ -2,10 +2,11 @@
 #include "panel/drop_down_list.h"
 #include "panel/file_choice.h"
 #include "panel/sequence_dlg.h"
+#include "panel/sequence_file_reader.h"
+#include "panel/sequence_problem_text.h"
 #include "panel/supply_panel_dlg.h"
 #include "rules/voltage_sequence.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <algorithm>
@@ -28,24 +29,33 @@ std::chrono::milliseconds Until(Clock::time_point when) {
 void CSupplyPanelDlg::OnRunSequence() {
     const QString path =
         ChooseFileToRead(this, tr("シーケンス実行"), tr("シーケンス (*.csv);;すべて (*)"));
-    if (path.isEmpty() || m_closed || SequenceRunning() || !m_port.IsOpen()) {
+    if (path.isEmpty() || m_closed || SequenceRunning() || !m_port.IsOpen() ||
+        m_sequenceReader->Busy()) {
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        OpenBox(QMessageBox::Warning,
-                tr("%1 を読めません: %2").arg(QFileInfo(path).fileName(), file.errorString()));
+    // Read on a thread of its own: whatever the file is, the polls go on and a close is
+    // followed at once.
+    m_sequenceReader->Start(path);
+}
+
+void CSupplyPanelDlg::OnSequenceFileRead(const QString& path, const SequenceFileText& read) {
+    // Meanwhile the panel may have closed, lost the supply or been given another program.
+    if (m_closed || SequenceRunning() || !m_port.IsOpen()) {
         return;
     }
-    const QByteArray text = file.readAll();
-    const std::string fileName = QFileInfo(path).fileName().toStdString();
+    const QString fileName = QFileInfo(path).fileName();
     // The whole file is checked before anything goes to the supply.
-    try {
-        m_program = ParseSequence(
-            std::string_view(text.constData(), static_cast<std::size_t>(text.size())), fileName);
-    } catch (const SequenceError& error) {
+    std::optional<SequenceProblem> problem = read.problem;
+    if (!problem) {
+        try {
+            m_program = ParseSequence(read.text, fileName.toStdString());
+        } catch (const SequenceError& error) {
+            problem = error.Problem();
+        }
+    }
+    if (problem) {
         OpenBox(QMessageBox::Warning,
-                tr("シーケンスを実行できません: %1").arg(QString::fromStdString(error.what())));
+                tr("シーケンスを実行できません: %1").arg(SequenceProblemText(fileName, *problem)));
         return;
     }
     if (m_protection.Tripped()) {
@@ -55,7 +65,7 @@ void CSupplyPanelDlg::OnRunSequence() {
     }
     m_schedule.emplace(m_program, Clock::now(), kPasses);
     LockSettings(true);
-    m_sequenceDlg = new CSequenceDlg(QFileInfo(path).fileName(), this);
+    m_sequenceDlg = new CSequenceDlg(fileName, *this);
     m_sequenceDlg->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_sequenceDlg, &QDialog::finished, this, [this] { EndSequence(true); });
     m_sequenceDlg->show();

@@ -1,17 +1,32 @@
 #include "panel/sequence_dlg.h"
 
+#include "panel/window_placement.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
 constexpr int kSecondsPerMinute = 60;
+// A title bar holds the window's icon and its buttons beside the title, each about a line of
+// text high and wide: room for six such squares. The title is drawn in a font the window
+// manager chooses, often bold and larger than the window's own: room for it twice as wide.
+constexpr int kTitleBarSquares = 6;
+constexpr double kTitleFontScale = 2.0;
+
+int TitleBarWidth(const QWidget& window) {
+    const QFontMetrics metrics = window.fontMetrics();
+    const double title = metrics.horizontalAdvance(window.windowTitle()) * kTitleFontScale;
+    return static_cast<int>(title) + kTitleBarSquares * metrics.height();
+}
 
 } // namespace
 
-CSequenceDlg::CSequenceDlg(const QString& fileName, QWidget* parent) : QDialog(parent) {
+CSequenceDlg::CSequenceDlg(const QString& fileName, const QWidget& panel) {
     setWindowTitle(tr("シーケンス実行"));
+    setWindowIcon(panel.windowIcon());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(fileName));
     m_step = new QLabel;
@@ -25,6 +40,10 @@ CSequenceDlg::CSequenceDlg(const QString& fileName, QWidget* parent) : QDialog(p
     stop->setDefault(true);
     connect(stop, &QPushButton::clicked, this, &QDialog::reject);
     layout->addWidget(stop);
+    // A narrow window has its title cut down to nothing.
+    setMinimumWidth(TitleBarWidth(*this));
+    adjustSize();
+    MoveBeside(*this, panel);
 }
 
 void CSequenceDlg::ShowProgress(int step, int steps, std::chrono::milliseconds left) {

@@ -8,9 +8,12 @@
 #include "panel/key_repeat_filter.h"
 #include "panel/label_fit.h"
 #include "panel/overcurrent_dlg.h"
+#include "panel/panel_status.h"
 #include "panel/panel_timing.h"
 #include "panel/resource.h"
 #include "panel/response_box.h"
+#include "panel/sequence_dlg.h"
+#include "panel/sequence_file_reader.h"
 #include "ui_panel.h"
 
 #include <QApplication>
@@ -38,8 +41,15 @@ CSupplyPanelDlg::CSupplyPanelDlg(QWidget* parent)
     // The texts are in the user's language by now; one longer than the template's is shown
     // whole.
     WidenLabelsToFit(*this);
+    m_status = new CPanelStatus(*this);
     ApplyDialogFrame(*this);
+    // exec() runs the panel, but modal to no other window: the sequence window, a window of its
+    // own beside it, must take Stop and Escape whatever box is open over the panel.
+    setWindowModality(Qt::WindowModal);
     m_caption = windowTitle();
+    m_sequenceReader = new CSequenceFileReader(this);
+    connect(m_sequenceReader, &CSequenceFileReader::finished, this,
+            &CSupplyPanelDlg::OnSequenceFileRead);
     DoDataExchange();
     m_stepTimer.setSingleShot(true);
     // A step's start is its schedule's: a coarse timer could be late by a twentieth of its wait.
@@ -47,7 +57,9 @@ CSupplyPanelDlg::CSupplyPanelDlg(QWidget* parent)
     connect(&m_stepTimer, &QTimer::timeout, this, &CSupplyPanelDlg::OnStepDue);
 }
 
-CSupplyPanelDlg::~CSupplyPanelDlg() = default;
+CSupplyPanelDlg::~CSupplyPanelDlg() {
+    delete m_sequenceDlg.data();
+}
 
 template <typename Control> Control* CSupplyPanelDlg::BoundControl(int id) {
     for (auto* control : findChildren<Control*>()) {
@@ -108,28 +120,37 @@ void CSupplyPanelDlg::AskForContextMenuOnShiftF10() {
 }
 
 void CSupplyPanelDlg::ShowConnection() {
+    const QString separator = QString::fromUtf8(kTitleSeparator);
     QString where = tr("未接続");
     if (m_port.IsOpen()) {
         where =
             QStringLiteral("%1 (%2)").arg(QString::fromStdString(m_supplyPort.name),
                                           QString::fromStdString(m_supplyPort.devicePath.string()));
     }
+    if (m_recording.IsRecording()) {
+        where += separator + tr("記録中");
+    }
+    const auto& trip = m_protection.Trip();
+    const auto& armed = m_protection.Settings();
+    QString protection;
+    if (trip) {
+        protection = tr("トリップ: %1").arg(TripText(*trip));
+    } else if (armed.AnyEnabled()) {
+        const auto limitText = [](const overcurrent::RailLimit& limit) {
+            return limit.enabled ? Milliamps(limit.limitMa) : tr("なし");
+        };
+        protection =
+            tr("保護 正 %1 / 負 %2").arg(limitText(armed.positive), limitText(armed.negative));
+    }
+    m_status->Show(where, protection.isEmpty() ? tr("過電流保護: オフ") : protection,
+                   trip.has_value());
     // The connection first: a window manager that cuts a long title cuts the caption, which
     // never changes.
-    QString title = where;
-    if (m_recording.IsRecording()) {
-        title += QString::fromUtf8(kTitleSeparator) + tr("記録中");
+    const QString title = protection.isEmpty() ? where : where + separator + protection;
+    setWindowTitle(title + separator + m_caption);
+    if (m_protectionDlg) {
+        m_protectionDlg->ShowTrip(trip);
     }
-    if (const auto& trip = m_protection.Trip()) {
-        title += QString::fromUtf8(kTitleSeparator) + tr("トリップ: %1").arg(TripText(*trip));
-    } else if (const auto& armed = m_protection.Settings(); armed.AnyEnabled()) {
-        const auto limitText = [](const overcurrent::RailLimit& limit) {
-            return limit.enabled ? tr("%1 mA").arg(limit.limitMa) : tr("なし");
-        };
-        title += QString::fromUtf8(kTitleSeparator) +
-                 tr("保護 正 %1 / 負 %2").arg(limitText(armed.positive), limitText(armed.negative));
-    }
-    setWindowTitle(title + QString::fromUtf8(kTitleSeparator) + m_caption);
 }
 
 int CSupplyPanelDlg::exec() {
@@ -163,12 +184,13 @@ void CSupplyPanelDlg::OnInitDialog() {
     if (m_closed) {
         return;
     }
-    std::this_thread::sleep_for(timing::kStartupPause);
-    SendReset();
-    m_timerId = startTimer(timing::kPollPeriod);
-    if (!found) {
-        StartWatching();
+    // Only a supply the search found has yet to hear the reset: one that the watch found while
+    // the not-found box was open heard it then, and without a supply there is no one to tell.
+    if (found) {
+        std::this_thread::sleep_for(timing::kStartupPause);
+        SendReset();
     }
+    m_timerId = startTimer(timing::kPollPeriod);
 }
 
 void CSupplyPanelDlg::FillVoltageList(CDropDownList& list, bool negativeRail,

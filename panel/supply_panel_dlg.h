@@ -6,6 +6,7 @@
 #include "panel/search_report.h"
 #include "rules/current_history.h"
 #include "rules/overcurrent_trip.h"
+#include "rules/sequence_file.h"
 #include "rules/sequence_schedule.h"
 #include "rules/supply_watch.h"
 
@@ -27,6 +28,9 @@ class QPushButton;
 class CDropDownList;
 class CCurrentGraphWnd;
 class CSequenceDlg;
+class CSequenceFileReader;
+class COverCurrentDlg;
+class CPanelStatus;
 
 namespace Ui {
 class IDD_PANEL;
@@ -58,8 +62,9 @@ public:
     bool ProbePort(int portNumber);
     // True when the open port answers the identity request with the supply's identity.
     bool IdentifySupply();
-    // Tries every port number in turn and keeps the first supply open; tells the user when
-    // there is none.
+    // Tries every port number in turn and keeps the first supply open. When there is none, it
+    // watches for the supply from then on and tells the user; the watch closes its boxes when it
+    // finds the supply.
     bool SearchSupply();
     // One current request; true when the reply was valid and both rails were updated.
     bool PollCurrents();
@@ -76,6 +81,8 @@ public:
     // Asks for a sequence file, checks all of it and runs it, the output on from its first step
     // and off after its last.
     void OnRunSequence();
+    // The sequence file was read, or could not be: the program runs if all of it is right.
+    void OnSequenceFileRead(const QString& path, const pelmora::SequenceFileText& read);
 
     // System commands: the About entry, or the window's own commands such as close.
     void OnSysCommand(unsigned int nID, long long lParam);
@@ -115,8 +122,9 @@ private:
     void ShowAlert();
     // Shift+F10 opens the same context menu as the Menu key.
     void AskForContextMenuOnShiftF10();
-    // The title: where the supply is connected, or that it is not, whether the readings are
-    // recorded, then the form's caption.
+    // Where the supply is connected, or that it is not, whether the readings are recorded, and
+    // the protection's limits or its trip: in the title, before the form's caption, in the
+    // status lines, and in the protection dialog while it is open.
     void ShowConnection();
 
     // Every poll's outcome goes on to the graph and to the recording; none is taken for them.
@@ -169,6 +177,11 @@ private:
     bool m_outputOn = false;
     bool m_alertArmed = true;
     QPointer<QMessageBox> m_alert;
+    // The search's not-found box or the advice after it, while one is open: the watch that
+    // finds the supply closes it.
+    QPointer<QMessageBox> m_notFoundBox;
+    CPanelStatus* m_status = nullptr;
+    QPointer<COverCurrentDlg> m_protectionDlg;
     int m_timerId = 0;
     CSerialChannel m_port;
     std::string m_posCode;
@@ -204,5 +217,7 @@ private:
     std::optional<pelmora::SequenceSchedule> m_schedule;
     std::size_t m_slotNumber = 0;
     QTimer m_stepTimer;
+    // A window of its own, no child of the panel's, so that no box over the panel blocks it.
     QPointer<CSequenceDlg> m_sequenceDlg;
+    CSequenceFileReader* m_sequenceReader = nullptr;
 };

@@ -60,15 +60,20 @@ bool CSupplyPanelDlg::SearchSupply() {
         std::cerr << program << ": " << DescribeSearchedPort(port) << '\n';
     }
     if (!found) {
+        // Watched for from now on, while the boxes below wait for someone too: a supply that
+        // is plugged in or let go meanwhile is found, and the boxes close.
+        StartWatching();
         QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
                         NotFoundMessage(), QMessageBox::Ok, this);
+        m_notFoundBox = &box;
         box.exec();
         // What the user can put right at the machine comes after the message, which stays as
         // it always was.
         if (const QString fixable = FixablePortsMessage(m_searchedPorts);
-            !fixable.isEmpty() && !m_closed) {
+            !fixable.isEmpty() && !m_closed && !m_port.IsOpen()) {
             QMessageBox advice(QMessageBox::Information, QCoreApplication::applicationName(),
                                fixable, QMessageBox::Ok, this);
+            m_notFoundBox = &advice;
             advice.exec();
         }
     }

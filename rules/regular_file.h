@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/file_type.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -21,10 +23,11 @@ public:
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
-    // Why the file is not open, or why the last read failed, as words that follow "cannot read
-    // FILE: ", e.g. "a named pipe (FIFO), not a regular file", or the system's "No such file or
-    // directory"; empty while all is well.
-    const std::string& Problem() const { return m_problem; }
+    // What the path leads to, when the file is not open because that is no regular file.
+    const std::optional<FileType>& NotRegular() const { return m_notRegular; }
+    // The system's words for why the file could not be opened or the last read failed, e.g. "No
+    // such file or directory"; empty while all is well.
+    const std::string& SystemProblem() const { return m_problem; }
     // Its size when it was opened; it may have changed since.
     std::uintmax_t Size() const { return m_size; }
     // The number of bytes put at the start of `buffer`, 0 at the end of the file; empty when
@@ -39,6 +42,7 @@ private:
     void Close();
 
     std::unique_ptr<Native> m_native;
+    std::optional<FileType> m_notRegular;
     std::string m_problem;
     std::uintmax_t m_size = 0;
 };

@@ -10,18 +10,39 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 16 * 1024;
 
+SequenceFileText Refused(SequenceProblemKind kind) {
+    SequenceFileText refused;
+    refused.problem.emplace().kind = kind;
+    return refused;
+}
+
+SequenceFileText NotRegular(FileType type) {
+    auto refused = Refused(SequenceProblemKind::NotRegularFile);
+    refused.problem->fileType = type;
+    return refused;
+}
+
 SequenceFileText TooLarge() {
-    return {{},
-            "larger than " + std::to_string(kMaxSequenceFileBytes) +
-                " bytes, the most a sequence file may hold"};
+    auto refused = Refused(SequenceProblemKind::TooLarge);
+    refused.problem->limit = std::to_string(kMaxSequenceFileBytes);
+    return refused;
+}
+
+SequenceFileText Unreadable(const RegularFile& file) {
+    auto refused = Refused(SequenceProblemKind::Unreadable);
+    refused.problem->text = file.SystemProblem();
+    return refused;
 }
 
 } // namespace
 
 SequenceFileText ReadSequenceFile(const std::filesystem::path& file) {
     RegularFile opened(file);
-    if (!opened.Problem().empty()) {
-        return {{}, opened.Problem()};
+    if (const auto type = opened.NotRegular()) {
+        return NotRegular(*type);
+    }
+    if (!opened.SystemProblem().empty()) {
+        return Unreadable(opened);
     }
     if (opened.Size() > kMaxSequenceFileBytes) {
         return TooLarge();
@@ -31,7 +52,7 @@ SequenceFileText ReadSequenceFile(const std::filesystem::path& file) {
     for (;;) {
         const auto got = opened.Read(chunk);
         if (!got) {
-            return {{}, opened.Problem()};
+            return Unreadable(opened);
         }
         if (*got == 0) {
             return read;

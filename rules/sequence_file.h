@@ -1,7 +1,10 @@
 #pragma once
 
+#include "rules/sequence_problem.h"
+
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // Reading a voltage sequence file (see voltage_sequence.h) for any front end. A program is a
@@ -16,9 +19,9 @@ inline constexpr std::size_t kMaxSequenceFileBytes = std::size_t{1} << 20;
 struct SequenceFileText {
     // The file's bytes as they are; empty when it could not be read.
     std::string text;
-    // Why it could not be read, as words that follow "cannot read FILE: ", e.g. "a named pipe
-    // (FIFO), not a regular file"; empty when it was read.
-    std::string problem;
+    // Why it could not be read (NotRegularFile, TooLarge or Unreadable); empty when it was read.
+    // Its words follow "cannot read FILE: ".
+    std::optional<SequenceProblem> problem;
 };
 
 // The whole text of a regular file of at most kMaxSequenceFileBytes. Named pipes, devices and

@@ -77,18 +77,31 @@ bool IsHeader(const std::vector<std::string_view>& fields) {
     return true;
 }
 
+// A field can hold anything a file can: escape sequences that would work on the terminal, a NUL
+// that would end a message early, a whole file's worth of bytes on one line.
+SequenceProblem ProblemAt(SequenceProblemKind kind, std::size_t line, std::string_view field = {},
+                          std::string_view text = {}, std::string limit = {}) {
+    SequenceProblem problem;
+    problem.kind = kind;
+    problem.line = line;
+    problem.field = field;
+    problem.text = EscapeBytes(CutInput(text));
+    problem.limit = std::move(limit);
+    return problem;
+}
+
 class StepReader {
 public:
     StepReader(std::string_view fileName, std::size_t line) : m_fileName(fileName), m_line(line) {}
 
     SequenceStep Read(const std::vector<std::string_view>& fields) const {
         if (fields.size() > kFieldCount) {
-            Fail({}, std::to_string(fields.size()) + " fields where a step has " +
-                         std::to_string(kFieldCount) + ": " + FieldList());
+            Fail(SequenceProblemKind::ExtraFields, {}, std::to_string(fields.size()),
+                 std::to_string(kFieldCount));
         }
         for (std::size_t i = 0; i < kFieldCount; ++i) {
             if (i >= fields.size() || fields[i].empty()) {
-                Fail(kFieldNames[i], "missing; a step is " + FieldList());
+                Fail(SequenceProblemKind::MissingField, kFieldNames[i]);
             }
         }
         return {Dwell(fields[0]), Code(fields[1], Rail::Positive, kPositiveField),
@@ -96,24 +109,19 @@ public:
     }
 
 private:
-    static std::string FieldList() {
-        return std::string(kDwellField) + kFieldSeparator + std::string(kPositiveField) +
-               kFieldSeparator + std::string(kNegativeField);
-    }
-
     std::chrono::milliseconds Dwell(std::string_view text) const {
         double seconds = 0.0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
         if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(seconds)) {
-            Fail(kDwellField, Quoted(text) + " is not a number of seconds");
+            Fail(SequenceProblemKind::NotSeconds, kDwellField, text);
         }
         if (seconds < kMinDwellSeconds) {
-            Fail(kDwellField, Quoted(text) + " is below " + SecondsText(kMinDwellSeconds) +
-                                  " s, one poll of the currents");
+            Fail(SequenceProblemKind::DwellTooShort, kDwellField, text,
+                 SecondsText(kMinDwellSeconds));
         }
         if (seconds > kMaxDwellSeconds) {
-            Fail(kDwellField, Quoted(text) + " is over " + SecondsText(kMaxDwellSeconds) +
-                                  " s; repeat the step instead");
+            Fail(SequenceProblemKind::DwellTooLong, kDwellField, text,
+                 SecondsText(kMaxDwellSeconds));
         }
         return std::chrono::milliseconds(std::llround(seconds * kMillisecondsPerSecond));
     }
@@ -121,20 +129,9 @@ private:
     std::string Code(std::string_view text, Rail rail, std::string_view field) const {
         const auto code = VoltageCodeOf(text, rail);
         if (!code) {
-            Fail(field, Quoted(text) + " is no step of the " +
-                            (rail == Rail::Positive ? "positive" : "negative") +
-                            " rail; valid steps: " + ValidSteps(rail));
+            Fail(SequenceProblemKind::NoSuchVoltage, field, text, ValidSteps(rail));
         }
         return std::string(*code);
-    }
-
-    // A field can hold anything a file can: escape sequences that would work on the terminal,
-    // a NUL that would end the message early, a whole file's worth of bytes on one line.
-    static std::string Quoted(std::string_view text) {
-        // Built by appending: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary string.
-        std::string quoted(1, '\'');
-        quoted.append(EscapeBytes(CutInput(text))).push_back('\'');
-        return quoted;
     }
 
     // The shortest text that reads back as the same number: "0.3".
@@ -144,31 +141,32 @@ private:
         return std::string(text.data(), result.ptr);
     }
 
-    [[noreturn]] void Fail(std::string_view field, const std::string& why) const {
-        throw SequenceError(std::string(m_fileName), m_line, std::string(field), why);
+    [[noreturn]] void Fail(SequenceProblemKind kind, std::string_view field = {},
+                           std::string_view text = {}, std::string limit = {}) const {
+        throw SequenceError(std::string(m_fileName),
+                            ProblemAt(kind, m_line, field, text, std::move(limit)));
     }
 
     std::string_view m_fileName;
     std::size_t m_line;
 };
 
-std::string Location(const std::string& file, std::size_t line, const std::string& field) {
-    std::string where = file;
-    if (line > 0) {
-        where.append(":").append(std::to_string(line));
+std::string Message(const std::string& file, const SequenceProblem& problem) {
+    std::string message = file;
+    if (problem.line > 0) {
+        message.append(":").append(std::to_string(problem.line));
     }
-    if (!field.empty()) {
-        where.append(": ").append(field);
+    if (!problem.field.empty()) {
+        message.append(": ").append(problem.field);
     }
-    return where;
+    return message.append(": ").append(SequenceProblemWords(problem));
 }
 
 } // namespace
 
-SequenceError::SequenceError(std::string file, std::size_t line, std::string field,
-                             const std::string& why)
-    : std::runtime_error(Location(file, line, field).append(": ").append(why)),
-      m_file(std::move(file)), m_line(line), m_field(std::move(field)) {}
+SequenceError::SequenceError(std::string file, SequenceProblem problem)
+    : std::runtime_error(Message(file, problem)), m_file(std::move(file)),
+      m_problem(std::move(problem)) {}
 
 std::vector<SequenceStep> ParseSequence(std::string_view text, std::string_view fileName) {
     if (text.starts_with(kByteOrderMark)) {
@@ -193,14 +191,14 @@ std::vector<SequenceStep> ParseSequence(std::string_view text, std::string_view 
             continue;
         }
         if (steps.size() == kMaxSequenceSteps) {
-            throw SequenceError(std::string(fileName), lineNumber, {},
-                                "more than " + std::to_string(kMaxSequenceSteps) +
-                                    " steps, the most a program may hold");
+            throw SequenceError(std::string(fileName),
+                                ProblemAt(SequenceProblemKind::TooManySteps, lineNumber, {}, {},
+                                          std::to_string(kMaxSequenceSteps)));
         }
         steps.push_back(StepReader(fileName, lineNumber).Read(fields));
     }
     if (steps.empty()) {
-        throw SequenceError(std::string(fileName), 0, {}, "holds no steps");
+        throw SequenceError(std::string(fileName), ProblemAt(SequenceProblemKind::NoSteps, 0));
     }
     return steps;
 }

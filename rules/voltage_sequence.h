@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/supply_timing.h"
+#include "rules/sequence_problem.h"
 
 #include <chrono>
 #include <cstddef>
@@ -34,22 +35,21 @@ struct SequenceStep {
     bool operator==(const SequenceStep&) const = default;
 };
 
-// A sequence that cannot be run. what() is the whole message: "ramp.csv:4: dwell_s: '0.1' is
-// below 0.3 s, one poll of the currents". A problem with the file as a whole has line 0 and no
-// field. A field is quoted as printable ASCII, other bytes escaped ("\x1b"), and cut when long,
-// so that whatever the file holds, the message reaches the user whole and as one line.
+// A sequence that cannot be run. what() is the whole message in English: "ramp.csv:4: dwell_s:
+// '0.1' is below 0.3 s, one poll of the currents"; Problem() holds it piece by piece. A problem
+// with the file as a whole has line 0 and no field.
 class SequenceError : public std::runtime_error {
 public:
-    SequenceError(std::string file, std::size_t line, std::string field, const std::string& why);
+    SequenceError(std::string file, SequenceProblem problem);
 
     const std::string& File() const { return m_file; }
-    std::size_t Line() const { return m_line; }
-    const std::string& Field() const { return m_field; }
+    std::size_t Line() const { return m_problem.line; }
+    const std::string& Field() const { return m_problem.field; }
+    const SequenceProblem& Problem() const { return m_problem; }
 
 private:
     std::string m_file;
-    std::size_t m_line;
-    std::string m_field;
+    SequenceProblem m_problem;
 };
 
 // Every step of a sequence file's text, checked whole before any of it is used; `fileName`

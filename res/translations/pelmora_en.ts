@@ -75,10 +75,6 @@
         <translation>Negative rail</translation>
     </message>
     <message>
-        <source>%1 %2 mA &gt; %3 mA (%4)</source>
-        <translation>%1 %2 mA &gt; %3 mA (%4)</translation>
-    </message>
-    <message>
         <source>過電流保護</source>
         <translation>Over-current protection</translation>
     </message>
@@ -105,6 +101,45 @@
     <message>
         <source>トリップなし</source>
         <translation>Not tripped</translation>
+    </message>
+    <message>
+        <source>%1 %2 &gt; %3 (%4)</source>
+        <translation>%1 %2 &gt; %3 (%4)</translation>
+    </message>
+    <message>
+        <source>正側の制限値</source>
+        <translation>Positive rail limit</translation>
+    </message>
+    <message>
+        <source>負側の制限値</source>
+        <translation>Negative rail limit</translation>
+    </message>
+    <message>
+        <source>%1には %2〜%3 の整数を入力してください。</source>
+        <translation>%1: enter a whole number from %2 to %3.</translation>
+    </message>
+    <message>
+        <source>%1には %2〜%3 の数を小数点以下 %4 桁までで入力してください。</source>
+        <translation>%1: enter a number from %2 to %3 with no more than %4 digits after the point.</translation>
+    </message>
+</context>
+<context>
+    <name>CSequenceDlg</name>
+    <message>
+        <source>シーケンス実行</source>
+        <translation>Run sequence</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>ステップ %1 / %2</source>
+        <translation>Step %1 of %2</translation>
+    </message>
+    <message>
+        <source>残り %1:%2</source>
+        <translation>%1:%2 left</translation>
     </message>
 </context>
 <context>
@@ -144,10 +179,6 @@
     <message>
         <source>トリップ: %1</source>
         <translation>Tripped: %1</translation>
-    </message>
-    <message>
-        <source>%1 mA</source>
-        <translation>%1 mA</translation>
     </message>
     <message>
         <source>なし</source>
@@ -190,31 +221,12 @@ The output may still be on. Switch the supply off at the supply itself.</transla
         <translation>Sequences (*.csv);;All files (*)</translation>
     </message>
     <message>
-        <source>%1 を読めません: %2</source>
-        <translation>Cannot read %1: %2</translation>
-    </message>
-    <message>
         <source>シーケンスを実行できません: %1</source>
         <translation>Cannot run the sequence: %1</translation>
     </message>
-</context>
-<context>
-    <name>CSequenceDlg</name>
     <message>
-        <source>シーケンス実行</source>
-        <translation>Run sequence</translation>
-    </message>
-    <message>
-        <source>停止</source>
-        <translation>Stop</translation>
-    </message>
-    <message>
-        <source>ステップ %1 / %2</source>
-        <translation>Step %1 of %2</translation>
-    </message>
-    <message>
-        <source>残り %1:%2</source>
-        <translation>%1:%2 left</translation>
+        <source>過電流保護: オフ</source>
+        <translation>Over-current protection: off</translation>
     </message>
 </context>
 <context>
@@ -295,6 +307,97 @@ Please try the following: <byte value="xd"/>
     <message>
         <source>次のポートは開けませんでした。</source>
         <translation>These ports could not be opened.</translation>
+    </message>
+</context>
+<context>
+    <name>SequenceProblem</name>
+    <message>
+        <source>フォルダー</source>
+        <translation>a directory</translation>
+    </message>
+    <message>
+        <source>名前付きパイプ (FIFO)</source>
+        <translation>a named pipe (FIFO)</translation>
+    </message>
+    <message>
+        <source>キャラクターデバイス</source>
+        <translation>a character device</translation>
+    </message>
+    <message>
+        <source>ブロックデバイス</source>
+        <translation>a block device</translation>
+    </message>
+    <message>
+        <source>ソケット</source>
+        <translation>a socket</translation>
+    </message>
+    <message>
+        <source>特殊ファイル</source>
+        <translation>a special file</translation>
+    </message>
+    <message>
+        <source>パイプ</source>
+        <translation>a pipe</translation>
+    </message>
+    <message>
+        <source>デバイス</source>
+        <translation>a device</translation>
+    </message>
+    <message>
+        <source>%1です。通常のファイルではありません</source>
+        <translation>%1, not a regular file</translation>
+    </message>
+    <message>
+        <source>%1 バイトを超えています。シーケンスファイルは %1 バイトまでです</source>
+        <translation>larger than %1 bytes, the most a sequence file may hold</translation>
+    </message>
+    <message>
+        <source>フィールドが %1 個あります。1 ステップは %2 個 (%3) です</source>
+        <translation>%1 fields where a step has %2: %3</translation>
+    </message>
+    <message>
+        <source>値がありません。1 ステップは %1 です</source>
+        <translation>missing; a step is %1</translation>
+    </message>
+    <message>
+        <source>「%1」は秒数ではありません</source>
+        <translation>&apos;%1&apos; is not a number of seconds</translation>
+    </message>
+    <message>
+        <source>「%1」は %2 秒 (電流の読み取り 1 回分) より短くできません</source>
+        <translation>&apos;%1&apos; is below %2 s, one poll of the currents</translation>
+    </message>
+    <message>
+        <source>「%1」は %2 秒を超えています。長く保つにはステップを繰り返してください</source>
+        <translation>&apos;%1&apos; is over %2 s; repeat the step instead</translation>
+    </message>
+    <message>
+        <source>「%1」は負側の電圧にありません。使える電圧: %2</source>
+        <translation>&apos;%1&apos; is no step of the negative rail; valid steps: %2</translation>
+    </message>
+    <message>
+        <source>「%1」は正側の電圧にありません。使える電圧: %2</source>
+        <translation>&apos;%1&apos; is no step of the positive rail; valid steps: %2</translation>
+    </message>
+    <message>
+        <source>ステップが %1 を超えています。1 つのプログラムは %1 ステップまでです</source>
+        <translation>more than %1 steps, the most a program may hold</translation>
+    </message>
+    <message>
+        <source>ステップがありません</source>
+        <translation>holds no steps</translation>
+    </message>
+    <message>
+        <source>%1 を読めません: %2</source>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 の %2 行目: %3</source>
+        <translation>%1:%2: %3</translation>
+    </message>
+    <message>
+        <source>%1 の %2 行目、%3: %4</source>
+        <translation>%1:%2: %3: %4</translation>
     </message>
 </context>
 <context>

@@ -12,20 +12,23 @@ namespace {
 
 constexpr int kNoDescriptor = -1;
 
-std::string NotRegular(mode_t mode) {
-    const char* kind = "a special file";
+FileType TypeOf(mode_t mode) {
     if (S_ISFIFO(mode)) {
-        kind = "a named pipe (FIFO)";
-    } else if (S_ISCHR(mode)) {
-        kind = "a character device";
-    } else if (S_ISBLK(mode)) {
-        kind = "a block device";
-    } else if (S_ISDIR(mode)) {
-        kind = "a directory";
-    } else if (S_ISSOCK(mode)) {
-        kind = "a socket";
+        return FileType::NamedPipe;
     }
-    return std::string(kind) + ", not a regular file";
+    if (S_ISCHR(mode)) {
+        return FileType::CharacterDevice;
+    }
+    if (S_ISBLK(mode)) {
+        return FileType::BlockDevice;
+    }
+    if (S_ISDIR(mode)) {
+        return FileType::Directory;
+    }
+    if (S_ISSOCK(mode)) {
+        return FileType::Socket;
+    }
+    return FileType::Special;
 }
 
 } // namespace
@@ -42,7 +45,7 @@ RegularFile::RegularFile(const std::filesystem::path& path) : m_native(std::make
         return;
     }
     if (!S_ISREG(node.st_mode)) {
-        m_problem = NotRegular(node.st_mode);
+        m_notRegular = TypeOf(node.st_mode);
         return;
     }
     // A named pipe put in its place since would hold a plain open until a writer came; to a
@@ -57,7 +60,7 @@ RegularFile::RegularFile(const std::filesystem::path& path) : m_native(std::make
         m_problem = SystemErrorText(errno);
         Close();
     } else if (!S_ISREG(node.st_mode)) {
-        m_problem = NotRegular(node.st_mode);
+        m_notRegular = TypeOf(node.st_mode);
         Close();
     } else {
         m_size = static_cast<std::uintmax_t>(node.st_size);

@@ -8,8 +8,6 @@ namespace pelmora {
 
 namespace {
 
-constexpr const char* kNotRegular = ", not a regular file";
-
 std::string LastErrorText() {
     return SystemErrorText(static_cast<int>(::GetLastError()));
 }
@@ -29,7 +27,7 @@ RegularFile::RegularFile(const std::filesystem::path& path) : m_native(std::make
         return;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        m_problem = std::string("a directory") + kNotRegular;
+        m_notRegular = FileType::Directory;
         return;
     }
     // Opening a pipe or a device does not wait here as it can on Linux, so what the handle
@@ -45,7 +43,7 @@ RegularFile::RegularFile(const std::filesystem::path& path) : m_native(std::make
     const DWORD type = ::GetFileType(handle);
     LARGE_INTEGER size{};
     if (type != FILE_TYPE_DISK) {
-        m_problem = std::string(type == FILE_TYPE_PIPE ? "a pipe" : "a device") + kNotRegular;
+        m_notRegular = type == FILE_TYPE_PIPE ? FileType::Pipe : FileType::Device;
         Close();
     } else if (!::GetFileSizeEx(handle, &size)) {
         m_problem = LastErrorText();

@@ -5,6 +5,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,7 +49,8 @@ TEST_F(EnglishPanel, EveryTextTheUserSeesIsEnglish) {
     QStringList menu;
     RunPanel(*m_panel, [&] {
         EXPECT_EQ(Texts({"group"}), (QStringList{"Negative", "Positive"}));
-        EXPECT_EQ(Texts({"label"}), (QStringList{"Output", "[mA]", "[mA]"}));
+        EXPECT_EQ(Texts({"label"}), (QStringList{"Not connected", "Output",
+                                                 "Over-current protection: off", "[mA]", "[mA]"}));
         EXPECT_EQ(m_panel->windowTitle(), QStringLiteral("Not connected \u2014 PelmoraPn99 v1.0"));
         menu = ChooseFromContextMenu(*m_panel, QStringLiteral("&About Pelmora..."));
     });
@@ -89,6 +91,45 @@ TEST_F(EnglishPanel, EveryLabelShowsItsTextWhole) {
                 << label->objectName().toStdString();
         }
     });
+}
+
+TEST_F(EnglishPanel, QtsOwnButtonsAreEnglishToo) {
+    QStringList buttons;
+    m_answerer.SetAnswer([&](const SeenBox& seen) {
+        for (auto* button : seen.dialog->findChildren<QPushButton*>()) {
+            buttons << button->text();
+        }
+        return QMessageBox::Ok;
+    });
+    RunPanel(*m_panel, [&] { ChooseFromContextMenu(*m_panel, "Over-current protection…"); });
+    EXPECT_TRUE(buttons.contains("Cancel")) << buttons.join('|').toStdString();
+}
+
+// Qt's own texts follow the panel's language: the buttons of its boxes, its file dialog.
+TEST(JapanesePanel, QtsOwnTextsAreJapaneseToo) {
+    QStringList protectionButtons;
+    QStringList fileDialogTexts;
+    ModalAnswerer answerer([&](const SeenBox& seen) {
+        QStringList& texts =
+            seen.className == QStringLiteral("QFileDialog") ? fileDialogTexts : protectionButtons;
+        for (auto* button : seen.dialog->findChildren<QPushButton*>()) {
+            texts << button->text();
+        }
+        for (auto* label : seen.dialog->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        return QMessageBox::Cancel;
+    });
+    ListedPorts listed("COM1=/nonexistent/ttyUSB0");
+    CSupplyPanelDlg panel;
+    RunPanel(panel, [&] {
+        ChooseFromContextMenu(panel, QStringLiteral("過電流保護…"));
+        ChooseFromContextMenu(panel, QStringLiteral("記録を開始…"));
+    });
+    EXPECT_TRUE(protectionButtons.contains(QStringLiteral("キャンセル")))
+        << protectionButtons.join('|').toStdString();
+    EXPECT_TRUE(fileDialogTexts.contains(QStringLiteral("ファイル名(&N):")))
+        << fileDialogTexts.join('|').toStdString();
 }
 
 TEST(JapanesePanel, IsTheDefault) {

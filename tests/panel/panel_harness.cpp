@@ -1,5 +1,6 @@
 #include "tests/panel/panel_harness.h"
 
+#include "app/supply_app.h"
 #include "panel/supply_panel_dlg.h"
 #include "tests/panel/input_events.h"
 
@@ -131,6 +132,14 @@ QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry, 
         Key(&panel, Qt::Key_F10, Qt::ShiftModifier);
     }
     return offered;
+}
+
+InEnglish::InEnglish() {
+    static_cast<CSupplyApp*>(qApp)->UseLanguage("en");
+}
+
+InEnglish::~InEnglish() {
+    static_cast<CSupplyApp*>(qApp)->UseLanguage("ja");
 }
 
 SupplyOnCom3::SupplyOnCom3(pelmora::sim::SimConfig config)

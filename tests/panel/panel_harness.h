@@ -49,6 +49,15 @@ enum class MenuKey { Menu, ShiftF10 };
 QStringList ChooseFromContextMenu(CSupplyPanelDlg& panel, const QString& entry,
                                   MenuKey key = MenuKey::Menu);
 
+// The program's texts in English while it lives, as with --lang en; Japanese again after.
+class InEnglish {
+public:
+    InEnglish();
+    ~InEnglish();
+    InEnglish(const InEnglish&) = delete;
+    InEnglish& operator=(const InEnglish&) = delete;
+};
+
 // One simulated supply listed as COM3, the first port the search reaches.
 struct SupplyOnCom3 {
     explicit SupplyOnCom3(pelmora::sim::SimConfig config = {});

@@ -74,7 +74,7 @@ TEST_F(ProtectionOfAShortedRail, TripsAfterItsSamplesAndStaysOffUntilCleared) {
     QString tripShown;
     RunPanel(m_panel, [&] {
         Protect({.positiveOn = true, .positiveMa = 100, .samples = 3, .delaySeconds = 0});
-        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("保護 正 100 mA / 負 なし")))
+        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("保護 正 100\u00a0mA / 負 なし")))
             << m_panel.windowTitle().toStdString();
         Key(&m_panel, Qt::Key_Return);
         ASSERT_TRUE(ProcessEventsUntil([&] { return Tripped(); }));
@@ -82,11 +82,13 @@ TEST_F(ProtectionOfAShortedRail, TripsAfterItsSamplesAndStaysOffUntilCleared) {
         ProcessEventsFor(700);
         EXPECT_EQ(SinceSwitchedOn(), (std::vector<std::string>{kPoll, kPoll, kPoll, kReset}));
         EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
-        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("正側 999 mA > 100 mA")))
+        EXPECT_TRUE(
+            m_panel.windowTitle().contains(QStringLiteral("正側 999\u00a0mA > 100\u00a0mA")))
             << m_panel.windowTitle().toStdString();
         ASSERT_FALSE(m_answerer.Seen().empty());
         EXPECT_EQ(m_answerer.Seen().back().icon, QMessageBox::Warning);
-        EXPECT_TRUE(m_answerer.Seen().back().text.contains(QStringLiteral("正側 999 mA > 100 mA")));
+        EXPECT_TRUE(m_answerer.Seen().back().text.contains(
+            QStringLiteral("正側 999\u00a0mA > 100\u00a0mA")));
 
         // Latched: ON/OFF, and OK in the dialog without clearing, leave the output off.
         const auto sent = Commands(m_sim.supply).size();
@@ -104,7 +106,7 @@ TEST_F(ProtectionOfAShortedRail, TripsAfterItsSamplesAndStaysOffUntilCleared) {
         EXPECT_EQ(LampCentre(m_panel), kLampOnRed);
         EXPECT_EQ(LastSetting(m_sim.supply), kDefaultVoltages);
     });
-    EXPECT_TRUE(tripShown.contains(QStringLiteral("正側 999 mA > 100 mA")))
+    EXPECT_TRUE(tripShown.contains(QStringLiteral("正側 999\u00a0mA > 100\u00a0mA")))
         << tripShown.toStdString();
 }
 
@@ -114,7 +116,8 @@ TEST_F(ProtectionOfAShortedNegativeRail, WatchesTheNegativeRailToo) {
         Key(&m_panel, Qt::Key_Return);
         ASSERT_TRUE(ProcessEventsUntil([&] { return Tripped(); }));
         EXPECT_EQ(SinceSwitchedOn(), (std::vector<std::string>{kPoll, kPoll, kReset}));
-        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("負側 999 mA > 500 mA")))
+        EXPECT_TRUE(
+            m_panel.windowTitle().contains(QStringLiteral("負側 999\u00a0mA > 500\u00a0mA")))
             << m_panel.windowTitle().toStdString();
     });
 }
@@ -154,7 +157,7 @@ TEST_F(ProtectionOfAHealthyLoad, AReadingEqualToTheLimitDoesNotTripButOneAboveDo
 
         Protect({.negativeMa = 9});
         ASSERT_TRUE(ProcessEventsUntil([&] { return Tripped(); }));
-        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("負側 10 mA > 9 mA")))
+        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("負側 10\u00a0mA > 9\u00a0mA")))
             << m_panel.windowTitle().toStdString();
     });
 }

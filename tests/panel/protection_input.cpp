@@ -2,10 +2,10 @@
 
 #include "tests/panel/input_events.h"
 
-#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 
@@ -23,7 +23,7 @@ void SetNumber(QDialog& dialog, const char* name, std::optional<int> value) {
     if (!value) {
         return;
     }
-    auto* field = dialog.findChild<QAbstractSpinBox*>(QString::fromLatin1(name));
+    auto* field = dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
     FocusByClick(field);
     Key(field, Qt::Key_A, Qt::ControlModifier);
     TypeText(field, QString::number(*value));

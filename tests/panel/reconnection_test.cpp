@@ -7,6 +7,8 @@
 
 #include <QPointer>
 #include <QPushButton>
+#include <QStringList>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -157,4 +159,73 @@ TEST_F(PanelOnALinkedPort, ReconnectSearchesAgainAtOnceAndSaysSoWhenNothingAnswe
             ChooseFromContextMenu(m_panel, QString()).contains(QStringLiteral("再接続 (off)")));
     });
     EXPECT_EQ(CountCommand(supply, "REQPN\r"), 3);
+}
+
+namespace {
+
+// Leaves every box open, as at a machine where no one is there to answer, and notes whether
+// each was still open when the test had waited for it long enough; such a box is then closed,
+// so that the test goes on to say so.
+class UnattendedBoxes {
+public:
+    explicit UnattendedBoxes(ModalAnswerer& answerer) {
+        answerer.SetAnswer([this](const SeenBox& seen) {
+            m_texts << seen.text;
+            QPointer<QDialog> box = seen.dialog;
+            QTimer::singleShot(kReconnectBoundMs, box, [this, box] {
+                if (box && box->isVisible()) {
+                    ++m_leftOpen;
+                    box->reject();
+                }
+            });
+            return QMessageBox::NoButton;
+        });
+    }
+    const QStringList& Texts() const { return m_texts; }
+    int LeftOpen() const { return m_leftOpen; }
+
+private:
+    QStringList m_texts;
+    int m_leftOpen = 0;
+};
+
+} // namespace
+
+TEST_F(PanelOnALinkedPort, ASupplyPluggedInWhileTheNotFoundBoxIsOpenIsFoundAndTheBoxCloses) {
+    UnattendedBoxes boxes(m_answerer);
+    std::unique_ptr<SimulatedSupply> later;
+    // Plugged in while the box waits.
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !boxes.Texts().empty(); }));
+        later = std::make_unique<SimulatedSupply>(AtTheLink());
+    });
+    RunPanel(m_panel, [&] {
+        EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
+        ASSERT_TRUE(later);
+        ASSERT_EQ(Commands(*later), (std::vector<std::string>{"REQPN\r", "RST\r"}));
+        OnOff()->click();
+        EXPECT_EQ(Commands(*later).back(), "V010010\r");
+        OnOff()->click();
+    });
+    EXPECT_EQ(boxes.Texts(), QStringList{QString::fromUtf8(kNotFoundMessage)});
+    EXPECT_EQ(boxes.LeftOpen(), 0) << "the not-found box outlived the supply's arrival";
+}
+
+TEST_F(PanelOnALinkedPort, ASupplyLetGoWhileTheStartUpBoxesAreOpenIsFoundAndBothClose) {
+    SimulatedSupply supply(AtTheLink());
+    auto holder = std::make_unique<CSerialChannel>();
+    ASSERT_TRUE(holder->OpenDevice(m_link, pelmora::protocol::kBaudRate));
+    UnattendedBoxes boxes(m_answerer);
+    // Let go while the first box waits, as a program that held the port at login ends.
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !boxes.Texts().empty(); }));
+        holder.reset();
+    });
+    RunPanel(m_panel, [&] {
+        EXPECT_EQ(m_panel.windowTitle(), ConnectedTitle());
+        EXPECT_EQ(Commands(supply), (std::vector<std::string>{"REQPN\r", "RST\r"}));
+    });
+    // The advice about the busy port comes no more once the supply is found.
+    EXPECT_EQ(boxes.Texts(), QStringList{QString::fromUtf8(kNotFoundMessage)});
+    EXPECT_EQ(boxes.LeftOpen(), 0);
 }

@@ -229,13 +229,14 @@ TEST_F(RecordsOfAFailingSupply, AFailedPollIsARowWithoutReadingsAndClosingKeepsW
 
 TEST_F(Records, AFileThatCannotBeWrittenStopsTheRecordingAndSaysWhy) {
     RunPanel(m_panel, [&] {
-        // A full disk: the header cannot be written.
+        // A full disk: the header cannot be written. The system's reason is in the panel's
+        // language too, from Qt's own translations.
         RecordTo("/dev/full");
         ProcessEventsFor(50);
         ASSERT_FALSE(m_answerer.Seen().empty());
         EXPECT_EQ(m_answerer.Seen().back().text,
-                  QStringLiteral(
-                      "記録を停止しました。/dev/full に書き込めません: No space left on device"));
+                  QStringLiteral("記録を停止しました。/dev/full に書き込めません: "
+                                 "デバイスに空き容量がありません"));
         EXPECT_FALSE(TitleSaysRecording());
         // A file nobody may write.
         RecordTo("/proc/version");

@@ -1,98 +1,15 @@
-#include "link/supply_protocol.h"
 #include "panel/drop_down_list.h"
-#include "panel/supply_panel_dlg.h"
 #include "tests/panel/input_events.h"
-#include "tests/panel/modal_answerer.h"
-#include "tests/panel/panel_harness.h"
 #include "tests/panel/protection_input.h"
+#include "tests/panel/sequence_fixture.h"
 
-#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
-#include <algorithm>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 using pelmora::sim::SimConfig;
 namespace fs = std::filesystem;
 
 namespace {
-
-const QString kRun = QStringLiteral("シーケンス実行…");
-const std::string kPoll = "REQA\r";
-const std::string kReset = "RST\r";
-// A program of a few seconds at most, however slow the machine.
-constexpr int kProgramBoundMs = 10'000;
-
-std::string Voltages(const char* positiveCode, const char* negativeCode) {
-    return pelmora::protocol::BuildVoltageCommand(positiveCode, negativeCode);
-}
-
-class Sequences : public ::testing::Test {
-protected:
-    explicit Sequences(SimConfig config = {})
-        : m_sim(std::move(config)),
-          m_dir(fs::temp_directory_path() / ("pelmora-sequences-" + std::to_string(::getpid()))) {
-        fs::create_directories(m_dir);
-    }
-    ~Sequences() override { fs::remove_all(m_dir); }
-
-    fs::path Write(const char* name, const std::string& text) {
-        const fs::path file = m_dir / name;
-        std::ofstream(file) << text;
-        return file;
-    }
-    // Chooses the file in the file dialog and leaves the progress window open; every message
-    // box is answered OK.
-    void Run(const fs::path& file) {
-        const auto choose = ModalAnswerer::ChoosingFile(QString::fromStdString(file.string()));
-        m_answerer.SetAnswer(FillingProtection({}, nullptr, [choose](const SeenBox& seen) {
-            if (seen.className == QStringLiteral("CSequenceDlg")) {
-                return QMessageBox::NoButton;
-            }
-            return choose(seen);
-        }));
-        m_sentBefore = Commands(m_sim.supply).size();
-        ChooseFromContextMenu(m_panel, kRun);
-    }
-    // Settings sent since the program was chosen: no polls.
-    std::vector<std::string> SettingsSent() {
-        const auto commands = Commands(m_sim.supply);
-        std::vector<std::string> settings;
-        std::copy_if(commands.begin() + static_cast<std::ptrdiff_t>(m_sentBefore), commands.end(),
-                     std::back_inserter(settings),
-                     [](const std::string& command) { return command != kPoll; });
-        return settings;
-    }
-    QDialog* Progress() {
-        auto* progress = m_panel.findChild<QDialog*>(QStringLiteral("CSequenceDlg"));
-        for (auto* dialog : m_panel.findChildren<QDialog*>()) {
-            if (dialog->inherits("CSequenceDlg") && dialog->isVisible()) {
-                progress = dialog;
-            }
-        }
-        return progress;
-    }
-    QPushButton* OnOff() { return m_panel.findChild<QPushButton*>(QStringLiteral("IDC_ONOFF")); }
-    CDropDownList* List(const char* name) {
-        return m_panel.findChild<CDropDownList*>(QString::fromLatin1(name));
-    }
-    bool Locked() {
-        return !OnOff()->isEnabled() && !List("IDC_POS_VOLTAGE")->isEnabled() &&
-               !List("IDC_NEG_VOLTAGE")->isEnabled();
-    }
-    bool Unlocked() {
-        return OnOff()->isEnabled() && List("IDC_POS_VOLTAGE")->isEnabled() &&
-               List("IDC_NEG_VOLTAGE")->isEnabled();
-    }
-
-    ModalAnswerer m_answerer;
-    SupplyOnCom3 m_sim;
-    fs::path m_dir;
-    std::size_t m_sentBefore = 0;
-    CSupplyPanelDlg m_panel;
-};
 
 class SequencesIntoAFailingLoad : public Sequences {
 protected:
@@ -140,7 +57,7 @@ TEST_F(Sequences, EachStepReachesTheSupplyAndTheListsThenTheOutputGoesOff) {
         EXPECT_TRUE(Unlocked());
     });
     EXPECT_EQ(stepShown, QStringLiteral("ステップ 1 / 3"));
-    EXPECT_TRUE(menuWhileRunning.contains(kRun + QStringLiteral(" (off)")))
+    EXPECT_TRUE(menuWhileRunning.contains(kRunSequence + QStringLiteral(" (off)")))
         << menuWhileRunning.join('|').toStdString();
 }
 
@@ -179,9 +96,9 @@ TEST_F(Sequences, ABadFileIsRefusedWithItsLineAndFieldAndNothingIsSent) {
         EXPECT_TRUE(Unlocked());
     });
     ASSERT_FALSE(m_answerer.Seen().empty());
-    const QString message = m_answerer.Seen().back().text;
-    EXPECT_TRUE(message.contains(QStringLiteral("bad.csv:2")) && message.contains("dwell_s"))
-        << message.toStdString();
+    EXPECT_EQ(m_answerer.Seen().back().text,
+              QStringLiteral("シーケンスを実行できません: bad.csv の 2 行目、dwell_s: 「0.1」は "
+                             "0.3 秒 (電流の読み取り 1 回分) より短くできません"));
 }
 
 TEST_F(SequencesIntoAFailingLoad, ATripEndsTheProgramWithTheOutputOff) {
@@ -194,7 +111,8 @@ TEST_F(SequencesIntoAFailingLoad, ATripEndsTheProgramWithTheOutputOff) {
         EXPECT_EQ(SettingsSent(), (std::vector<std::string>{Voltages("050", "050"), kReset}));
         EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
         EXPECT_TRUE(Unlocked());
-        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("正側 999 mA > 200 mA")));
+        EXPECT_TRUE(
+            m_panel.windowTitle().contains(QStringLiteral("正側 999\u00a0mA > 200\u00a0mA")));
     });
 }
 
@@ -211,7 +129,8 @@ TEST_F(SequencesIntoAFailingLoad, StepsThatKeepTheVoltagesDoNotRestartTheInrushD
         Run(file);
         ASSERT_TRUE(ProcessEventsUntil([&] { return Progress() == nullptr; }, kProgramBoundMs));
         EXPECT_EQ(SettingsSent().back(), kReset);
-        EXPECT_TRUE(m_panel.windowTitle().contains(QStringLiteral("正側 999 mA > 200 mA")))
+        EXPECT_TRUE(
+            m_panel.windowTitle().contains(QStringLiteral("正側 999\u00a0mA > 200\u00a0mA")))
             << m_panel.windowTitle().toStdString();
     });
 }

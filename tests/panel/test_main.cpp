@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     CSupplyApp app(argc, argv);
+    // As the program starts when no language is asked for.
+    app.UseLanguage("ja");
     InstallDialogFont();
     return RUN_ALL_TESTS();
 }

@@ -12,6 +12,10 @@ namespace {
 
 const std::string kTooLarge = "larger than 1048576 bytes, the most a sequence file may hold";
 
+std::string Words(const SequenceFileText& read) {
+    return read.problem ? SequenceProblemWords(*read.problem) : std::string();
+}
+
 // A directory of the test's own, named at random, as the tests of several builds can run at once.
 class SequenceFileTest : public ::testing::Test {
 protected:
@@ -40,31 +44,39 @@ TEST_F(SequenceFileTest, ARegularFileIsReadWholeByteForByte) {
         bytes += "0.5,5,-12\r\n";
     }
     const auto read = ReadSequenceFile(Write("ramp.csv", bytes));
-    EXPECT_EQ(read.problem, "");
+    EXPECT_FALSE(read.problem);
     EXPECT_EQ(read.text, bytes);
 
     const auto empty = ReadSequenceFile(Write("empty.csv", ""));
-    EXPECT_EQ(empty.problem, "");
+    EXPECT_FALSE(empty.problem);
     EXPECT_EQ(empty.text, "");
 }
 
 TEST_F(SequenceFileTest, AFileOverTheLimitIsRefusedWithTheLimit) {
     const std::string limit(kMaxSequenceFileBytes, '#');
     const auto atLimit = ReadSequenceFile(Write("at-limit.csv", limit));
-    EXPECT_EQ(atLimit.problem, "");
+    EXPECT_FALSE(atLimit.problem);
     EXPECT_EQ(atLimit.text.size(), kMaxSequenceFileBytes);
 
     const auto over = ReadSequenceFile(Write("over.csv", limit + "#"));
-    EXPECT_EQ(over.problem, kTooLarge);
+    EXPECT_EQ(Words(over), kTooLarge);
+    ASSERT_TRUE(over.problem);
+    EXPECT_EQ(over.problem->kind, SequenceProblemKind::TooLarge);
+    EXPECT_EQ(over.problem->limit, "1048576");
     EXPECT_EQ(over.text, "");
 }
 
 TEST_F(SequenceFileTest, ADirectoryOrAMissingFileIsRefusedWithItsReason) {
     const auto directory = ReadSequenceFile(m_dir);
-    EXPECT_EQ(directory.problem, "a directory, not a regular file");
+    EXPECT_EQ(Words(directory), "a directory, not a regular file");
+    ASSERT_TRUE(directory.problem);
+    EXPECT_EQ(directory.problem->kind, SequenceProblemKind::NotRegularFile);
+    EXPECT_EQ(directory.problem->fileType, FileType::Directory);
     EXPECT_EQ(directory.text, "");
     const auto missing = ReadSequenceFile(m_dir / "missing.csv");
-    EXPECT_NE(missing.problem, "");
+    ASSERT_TRUE(missing.problem);
+    EXPECT_EQ(missing.problem->kind, SequenceProblemKind::Unreadable);
+    EXPECT_NE(Words(missing), "");
     EXPECT_EQ(missing.text, "");
 }
 

@@ -14,6 +14,7 @@ struct Problem {
     std::size_t line;
     std::string field;
     std::string message;
+    SequenceProblem pieces;
 };
 
 Problem ProblemIn(std::string_view text) {
@@ -22,9 +23,21 @@ Problem ProblemIn(std::string_view text) {
         ADD_FAILURE() << "read " << steps.size() << " steps from: " << text;
     } catch (const SequenceError& error) {
         EXPECT_EQ(error.File(), "ramp.csv");
-        return {error.Line(), error.Field(), error.what()};
+        return {error.Line(), error.Field(), error.what(), error.Problem()};
     }
     return {};
+}
+
+// What a front end words in its own language is what the English message quotes.
+void ExpectPieces(std::string_view text, SequenceProblemKind kind, const std::string& field,
+                  const std::string& quoted, const std::string& limit) {
+    const auto problem = ProblemIn(text);
+    EXPECT_EQ(problem.pieces.kind, kind) << text;
+    EXPECT_EQ(problem.pieces.line, problem.line) << text;
+    EXPECT_EQ(problem.pieces.field, field) << text;
+    EXPECT_EQ(problem.pieces.text, quoted) << text;
+    EXPECT_EQ(problem.pieces.limit, limit) << text;
+    EXPECT_TRUE(problem.message.ends_with(SequenceProblemWords(problem.pieces))) << text;
 }
 
 TEST(VoltageSequenceTest, ReadsStepsWithCommentsBlankLinesAndAHeader) {
@@ -159,6 +172,20 @@ TEST(VoltageSequenceTest, AProgramHoldsAtMostTheStepLimit) {
     EXPECT_EQ(problem.line, kMaxSequenceSteps + 3);
     EXPECT_EQ(problem.message,
               "ramp.csv:100003: more than 100000 steps, the most a program may hold");
+}
+
+TEST(VoltageSequenceTest, EachProblemHasItsKindAndItsPiecesApart) {
+    const std::string negativeSteps =
+        "-1, -1.5, -2, -2.5, -3, -3.5, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13 V";
+    ExpectPieces("1,5,5\n0.2,5,5", SequenceProblemKind::DwellTooShort, "dwell_s", "0.2", "0.3");
+    ExpectPieces("90000,5,5", SequenceProblemKind::DwellTooLong, "dwell_s", "90000", "86400");
+    ExpectPieces("1 s,5,5", SequenceProblemKind::NotSeconds, "dwell_s", "1 s", "");
+    ExpectPieces("1,5,\x1b[2J", SequenceProblemKind::NoSuchVoltage, "neg_v", "\\x1b[2J",
+                 negativeSteps);
+    ExpectPieces("1,5,5,5,5", SequenceProblemKind::ExtraFields, "", "5", "3");
+    ExpectPieces("1,,5", SequenceProblemKind::MissingField, "pos_v", "", "");
+    ExpectPieces("# nothing", SequenceProblemKind::NoSteps, "", "", "");
+    EXPECT_EQ(ProblemIn("1,5,5\n0.2,5,5").pieces.line, 2u);
 }
 
 TEST(VoltageSequenceTest, TheDocumentedExampleIsAValidRamp) {

@@ -30,7 +30,9 @@ TEST(SequenceFileOnPosix, ANamedPipeIsRefusedWithoutBeingOpened) {
 
     for (const fs::path& path : {pipe, named}) {
         const auto read = ReadSequenceFile(path);
-        EXPECT_EQ(read.problem, "a named pipe (FIFO), not a regular file") << path;
+        ASSERT_TRUE(read.problem) << path;
+        EXPECT_EQ(read.problem->fileType, FileType::NamedPipe) << path;
+        EXPECT_EQ(SequenceProblemWords(*read.problem), "a named pipe (FIFO), not a regular file");
         EXPECT_EQ(read.text, "");
     }
     EXPECT_LT(::read(watch, events.data(), events.size()), 0) << "the pipe was opened";
@@ -44,7 +46,8 @@ TEST(SequenceFileOnPosix, ANamedPipeIsRefusedWithoutBeingOpened) {
 
 TEST(SequenceFileOnPosix, ADeviceIsRefusedEvenOneThatNeverEnds) {
     const auto zero = ReadSequenceFile("/dev/zero");
-    EXPECT_EQ(zero.problem, "a character device, not a regular file");
+    ASSERT_TRUE(zero.problem);
+    EXPECT_EQ(SequenceProblemWords(*zero.problem), "a character device, not a regular file");
     EXPECT_EQ(zero.text, "");
 }
 
