@@ -62,11 +62,9 @@ bool CSupplyPanelDlg::PollCurrents() {
     const auto reading =
         pelmora::protocol::ParseCurrentReply(ExchangeCommand(pelmora::protocol::kCurrentRequest));
     // Each sample, not the average, goes to the protection, and a trip's reset goes out before
-    // anything else is done with the reading.
-    if (const auto trip = m_protection.Sample(
-            {reading, std::chrono::steady_clock::now(), std::chrono::system_clock::now()})) {
-        OnTrip(*trip);
-    }
+    // anything else is done with the reading; a supply that did not answer ends a program.
+    Carry(m_controller.Polled(reading, std::chrono::steady_clock::now(),
+                              std::chrono::system_clock::now()));
     if (reading) {
         m_posHistory.Push(reading->positiveMa);
         m_negHistory.Push(reading->negativeMa);

@@ -1,4 +1,6 @@
 #include "panel/overcurrent_dlg.h"
+#include "link/voltage_table.h"
+#include "panel/drop_down_list.h"
 #include "panel/supply_panel_dlg.h"
 
 #include <QCoreApplication>
@@ -6,35 +8,55 @@
 using namespace pelmora;
 
 bool CSupplyPanelDlg::SwitchOutputOn() {
-    if (!m_protection.OutputOn(std::chrono::steady_clock::now())) {
-        OpenBox(QMessageBox::Warning,
-                tr("過電流保護がトリップしたため、出力をオンにできません: %1\n"
-                   "右クリックメニューの「過電流保護…」で解除してください。")
-                    .arg(TripText(*m_protection.Trip())));
+    const auto reaction = m_controller.SwitchOn(std::chrono::steady_clock::now());
+    if (reaction.refused == Refusal::Tripped) {
+        ShowTripRefusal();
         return false;
     }
-    m_outputOn = true;
     // The graph leaves a gap where the output was off.
     m_trace.BeginPeriod();
-    SendVoltage();
-    update();
+    Carry(reaction);
     return true;
 }
 
 void CSupplyPanelDlg::SwitchOutputOff() {
-    m_outputOn = false;
-    m_protection.OutputOff();
-    SendReset();
-    update();
+    Carry(m_controller.SwitchOff(std::chrono::steady_clock::now()));
 }
 
-void CSupplyPanelDlg::OnTrip(const overcurrent::TripRecord& trip) {
-    // Nothing else is written first: the reset is the next command on the line.
-    const bool delivered = SendReset();
-    m_outputOn = false;
-    m_protection.OutputOff();
-    EndSequence(false);
+void CSupplyPanelDlg::Carry(const Reaction& reaction) {
+    bool delivered = true;
+    for (const auto& command : reaction.send) {
+        if (command.kind == SupplyCommand::Kind::Voltages) {
+            m_posCode = command.positiveCode;
+            m_negCode = command.negativeCode;
+            SendVoltage();
+        } else {
+            delivered = SendReset() && delivered;
+        }
+    }
+    m_outputOn = m_controller.OutputOn();
+    if (reaction.programEnded) {
+        SequenceEnded();
+    } else if (reaction.stepBegan) {
+        // The lists show what the supply is given.
+        m_posVoltageCombo->setCurrentIndex(VoltageIndexOf(m_controller.PositiveCode()));
+        m_negVoltageCombo->setCurrentIndex(VoltageIndexOf(m_controller.NegativeCode()));
+        ShowSequenceProgress();
+    }
     update();
+    if (reaction.tripped) {
+        OnTrip(*reaction.tripped, delivered);
+    }
+}
+
+void CSupplyPanelDlg::ShowTripRefusal() {
+    OpenBox(QMessageBox::Warning,
+            tr("過電流保護がトリップしたため、出力をオンにできません: %1\n"
+               "右クリックメニューの「過電流保護…」で解除してください。")
+                .arg(TripText(*m_controller.Trip())));
+}
+
+void CSupplyPanelDlg::OnTrip(const overcurrent::TripRecord& trip, bool delivered) {
     ShowConnection();
     if (delivered) {
         OpenBox(QMessageBox::Warning,
@@ -55,7 +77,7 @@ void CSupplyPanelDlg::OpenBox(QMessageBox::Icon icon, const QString& text) {
 }
 
 void CSupplyPanelDlg::OnProtection() {
-    COverCurrentDlg dialog(m_protection.Settings(), m_protection.Trip(), this);
+    COverCurrentDlg dialog(m_controller.Protection(), m_controller.Trip(), this);
     // Modal to the panel alone, as every box over it: the sequence window's Stop stays free.
     dialog.setWindowModality(Qt::WindowModal);
     // A trip while it is open is shown in it.
@@ -63,10 +85,10 @@ void CSupplyPanelDlg::OnProtection() {
     if (dialog.exec() != QDialog::Accepted || m_closed) {
         return;
     }
-    // The dialog's fields hold only values the engine takes.
-    m_protection.Configure(dialog.Settings());
+    // The dialog's fields hold only values the protection takes.
+    m_controller.Configure(dialog.Settings());
     if (dialog.ClearTrip()) {
-        m_protection.Clear();
+        m_controller.ClearTrip();
     }
     ShowConnection();
 }

@@ -13,6 +13,7 @@ void CSupplyPanelDlg::OnSupplyFound(const pelmora::SerialPortEntry& port) {
     if (m_notFoundBox) {
         m_notFoundBox->reject();
     }
+    m_controller.Found();
     m_supplyPort = port;
     m_supplyWatch.FollowSupply(pelmora::StableDeviceName(port.devicePath));
     // However the program ends from here on, the supply hears the reset.
@@ -26,10 +27,8 @@ void CSupplyPanelDlg::OnSupplyLost() {
     m_port.Close();
     // The recording says when the supply went, once, whether a poll was out or not.
     NoteLoss();
-    EndSequence(false);
-    m_outputOn = false;
-    m_protection.OutputOff();
-    update();
+    // Nothing can be sent: the program ends, and the output counts as off.
+    Carry(m_controller.Lost(std::chrono::steady_clock::now()));
     ShowConnection();
     StartWatching();
     if (m_alertArmed) {

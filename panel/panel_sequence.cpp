@@ -46,9 +46,10 @@ void CSupplyPanelDlg::OnSequenceFileRead(const QString& path, const SequenceFile
     const QString fileName = QFileInfo(path).fileName();
     // The whole file is checked before anything goes to the supply.
     std::optional<SequenceProblem> problem = read.problem;
+    std::vector<SequenceStep> steps;
     if (!problem) {
         try {
-            m_program = ParseSequence(read.text, fileName.toStdString());
+            steps = ParseSequence(read.text, fileName.toStdString());
         } catch (const SequenceError& error) {
             problem = error.Problem();
         }
@@ -58,87 +59,57 @@ void CSupplyPanelDlg::OnSequenceFileRead(const QString& path, const SequenceFile
                 tr("シーケンスを実行できません: %1").arg(SequenceProblemText(fileName, *problem)));
         return;
     }
-    if (m_protection.Tripped()) {
+    const auto reaction =
+        m_controller.StartProgram(std::move(steps), kPasses, true, Clock::now());
+    if (reaction.refused == Refusal::Tripped) {
         // Refused with the reason, before the program begins.
-        SwitchOutputOn();
+        ShowTripRefusal();
         return;
     }
-    m_schedule.emplace(m_program, Clock::now(), kPasses);
     LockSettings(true);
     m_sequenceDlg = new CSequenceDlg(fileName, *this);
     m_sequenceDlg->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_sequenceDlg, &QDialog::finished, this, [this] { EndSequence(true); });
+    connect(m_sequenceDlg, &QDialog::finished, this, [this] { StopSequence(); });
     m_sequenceDlg->show();
-    RunSlot(0);
-}
-
-void CSupplyPanelDlg::RunSlot(std::size_t number) {
-    m_slotNumber = number;
-    const auto slot = m_schedule->SlotAt(number);
-    const SequenceStep& step = m_program[slot.step];
-    // A step that keeps the voltages draws no new inrush, so the protection keeps watching.
-    const bool voltageChanges = step.positiveCode != m_posCode || step.negativeCode != m_negCode;
-    m_posCode = step.positiveCode;
-    m_negCode = step.negativeCode;
-    // The lists show what the supply is given.
-    m_posVoltageCombo->setCurrentIndex(VoltageIndexOf(m_posCode));
-    m_negVoltageCombo->setCurrentIndex(VoltageIndexOf(m_negCode));
-    if (m_outputOn) {
-        if (voltageChanges) {
-            m_protection.VoltageChanged(Clock::now());
-        }
-        SendVoltage();
-    } else if (!SwitchOutputOn()) {
-        EndSequence(false);
-        return;
-    }
-    ShowSequenceProgress();
-    const std::size_t next = number + 1;
-    const auto due =
-        next < *m_schedule->SlotCount() ? m_schedule->SlotAt(next).start : *m_schedule->End();
-    m_stepTimer.start(Until(due));
+    Carry(reaction);
+    ScheduleNextStep();
 }
 
 void CSupplyPanelDlg::OnStepDue() {
     if (!SequenceRunning()) {
         return;
     }
-    const auto slot = m_schedule->Current(Clock::now());
-    if (!slot) {
-        EndSequence(true);
-        return;
+    Carry(m_controller.Tick(Clock::now()));
+    ScheduleNextStep();
+}
+
+void CSupplyPanelDlg::ScheduleNextStep() {
+    if (const auto due = m_controller.NextDue()) {
+        m_stepTimer.start(Until(*due));
     }
-    if (slot->number == m_slotNumber) {
-        // Woken a little early: the step is still the last one applied.
-        m_stepTimer.start(Until(slot->end));
-        return;
-    }
-    RunSlot(slot->number);
 }
 
 void CSupplyPanelDlg::ShowSequenceProgress() {
-    if (!SequenceRunning() || !m_sequenceDlg) {
+    const auto progress = m_controller.Progress();
+    if (!progress || !m_sequenceDlg) {
         return;
     }
-    const auto slot = m_schedule->SlotAt(m_slotNumber);
-    m_sequenceDlg->ShowProgress(static_cast<int>(slot.step + 1), static_cast<int>(m_program.size()),
-                                Until(*m_schedule->End()));
+    m_sequenceDlg->ShowProgress(static_cast<int>(progress->step + 1),
+                                static_cast<int>(progress->steps),
+                                progress->end ? Until(*progress->end) : std::chrono::milliseconds{});
 }
 
-void CSupplyPanelDlg::EndSequence(bool switchOff) {
-    if (!SequenceRunning()) {
-        return;
-    }
-    m_schedule.reset();
+void CSupplyPanelDlg::StopSequence() {
+    Carry(m_controller.StopProgram(Clock::now()));
+}
+
+void CSupplyPanelDlg::SequenceEnded() {
     m_stepTimer.stop();
     LockSettings(false);
     if (m_sequenceDlg) {
         // Closed from here, its end must not end the program a second time.
         disconnect(m_sequenceDlg, &QDialog::finished, this, nullptr);
         m_sequenceDlg->close();
-    }
-    if (switchOff && m_outputOn) {
-        SwitchOutputOff();
     }
 }
 

@@ -130,8 +130,8 @@ void CSupplyPanelDlg::ShowConnection() {
     if (m_recording.IsRecording()) {
         where += separator + tr("記録中");
     }
-    const auto& trip = m_protection.Trip();
-    const auto& armed = m_protection.Settings();
+    const auto& trip = m_controller.Trip();
+    const auto& armed = m_controller.Protection();
     QString protection;
     if (trip) {
         protection = tr("トリップ: %1").arg(TripText(*trip));
@@ -213,10 +213,8 @@ void CSupplyPanelDlg::TakeChosenCode(CDropDownList& list, std::string& code) {
     // Opening the list showed its first entry; without a new choice the field shows the
     // rail's entry again.
     list.setEditText(list.itemText(chosen));
-    if (m_outputOn) {
-        m_protection.VoltageChanged(std::chrono::steady_clock::now());
-        SendVoltage();
-    }
+    // Sent at once while the output is on, kept for the next "on" while it is off.
+    Carry(m_controller.SetVoltages(m_posCode, m_negCode, std::chrono::steady_clock::now()));
 }
 
 void CSupplyPanelDlg::OnCbnDropdownPosVoltage() {
@@ -248,8 +246,8 @@ void CSupplyPanelDlg::OnClose() {
         return;
     }
     m_closed = true;
-    // The reset below switches the output off.
-    EndSequence(false);
+    // The reset below switches the output off; the program's window goes with the panel.
+    SequenceEnded();
     if (m_timerId != 0) {
         killTimer(m_timerId);
         m_timerId = 0;

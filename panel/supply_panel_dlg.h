@@ -7,7 +7,7 @@
 #include "rules/current_history.h"
 #include "rules/overcurrent_trip.h"
 #include "rules/sequence_file.h"
-#include "rules/sequence_schedule.h"
+#include "rules/supply_controller.h"
 #include "rules/supply_watch.h"
 
 #include <QDialog>
@@ -139,21 +139,27 @@ private:
     // The output goes on unless a trip is latched; then the user is told how to clear it.
     bool SwitchOutputOn();
     void SwitchOutputOff();
-    // A poll's sample went to the protection and tripped it: the reset goes out before anything
-    // else, and the user learns which rail, or that the reset could not be delivered.
-    void OnTrip(const pelmora::overcurrent::TripRecord& trip);
+    // Carries out what the controller said, the commands in its order (a trip's reset first),
+    // and shows what happened: the lamp, a trip, a program's end.
+    void Carry(const pelmora::Reaction& reaction);
+    // A poll's sample tripped the protection, whose reset went out before anything else: the
+    // user learns which rail, or that the reset could not be delivered.
+    void OnTrip(const pelmora::overcurrent::TripRecord& trip, bool delivered);
+    // The trip keeps the output off: the user is told how to clear it.
+    void ShowTripRefusal();
     // Leaves a box over the panel without a loop of its own, as the alert is.
     void OpenBox(QMessageBox::Icon icon, const QString& text);
 
-    // Running a sequence.
-    bool SequenceRunning() const { return m_schedule.has_value(); }
-    // Applies slot `number` of the schedule and waits for the next one.
-    void RunSlot(std::size_t number);
+    // Running a sequence: the controller steps it; the panel shows it and keeps its time.
+    bool SequenceRunning() const { return m_controller.ProgramRunning(); }
     void OnStepDue();
+    void ScheduleNextStep();
     void ShowSequenceProgress();
-    // The program is over (its end, Stop, a trip, the supply's loss or the panel closing). With
-    // `switchOff` the output goes off, if the supply can still hear it.
-    void EndSequence(bool switchOff);
+    // The sequence window's Stop, Escape or close: the program ends with the output off.
+    void StopSequence();
+    // The program is over (its end, Stop, a trip, the supply's loss): its window closes and the
+    // settings are the user's again.
+    void SequenceEnded();
     // The user's own settings of the voltages and the output are locked out while a program
     // runs, so that what the panel shows is what the program set.
     void LockSettings(bool locked);
@@ -211,11 +217,9 @@ private:
     CCurrentGraphWnd* m_graph = nullptr;
     CCurrentRecording m_recording;
     // The protection lives for the session only: the panel writes no settings.
-    pelmora::overcurrent::TripEngine m_protection;
+    // The output, its voltages, the protection and a running program, with their rules.
+    pelmora::SupplyController m_controller{pelmora::SupplyController::Policy{false, true}};
     // The running sequence: its steps, when each is due, the slot applied last.
-    std::vector<pelmora::SequenceStep> m_program;
-    std::optional<pelmora::SequenceSchedule> m_schedule;
-    std::size_t m_slotNumber = 0;
     QTimer m_stepTimer;
     // A window of its own, no child of the panel's, so that no box over the panel blocks it.
     QPointer<CSequenceDlg> m_sequenceDlg;

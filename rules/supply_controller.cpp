@@ -73,6 +73,12 @@ Reaction SupplyController::SetVoltages(std::string_view positiveCode, std::strin
         m_negativeCode = negativeCode;
         return reaction;
     }
+    if (m_policy.sendEveryChoice && positiveCode == m_positiveCode &&
+        negativeCode == m_negativeCode) {
+        // Nothing changes, so no new inrush is blanked.
+        reaction.send.push_back(SupplyCommand::Voltages(m_positiveCode, m_negativeCode));
+        return reaction;
+    }
     Apply(positiveCode, negativeCode, now, reaction);
     return reaction;
 }

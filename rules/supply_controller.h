@@ -96,6 +96,9 @@ public:
         // network cannot switch on by surprise what comes back; the panel leaves that to the
         // person in front of it.
         bool refuseWhileAbsent = false;
+        // Every choice of voltages the user makes while the output is on reaches the supply,
+        // the same ones again included: the panel's lists send what they close on.
+        bool sendEveryChoice = false;
     };
 
     // Polls missed in a row that make the supply silent, raise the panel's alert and end a

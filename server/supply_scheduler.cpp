@@ -358,6 +358,13 @@ void SupplyScheduler::ScheduleStep() {
 }
 
 void SupplyScheduler::FollowProtection() {
+    // A session's change of voltages while the output is off reaches no supply and so no
+    // controller: it is taken up here, or the next mirror of the controller would undo it.
+    const auto& settings = m_instrument.Settings();
+    if (!m_controller.OutputOn() && !settings.outputOn && !m_controller.ProgramRunning()) {
+        m_controller.SetVoltages(VoltageCodeAt(settings.positiveStep),
+                                 VoltageCodeAt(settings.negativeStep), Clock::now());
+    }
     if (!SameSettings(m_instrument.Protection(), m_controller.Protection())) {
         m_controller.Configure(m_instrument.Protection());
     }
@@ -369,9 +376,14 @@ void SupplyScheduler::FollowProtection() {
 }
 
 void SupplyScheduler::Mirror() {
-    const scpi::SupplySettings settings{m_controller.OutputOn(),
-                                        VoltageIndexOf(m_controller.PositiveCode()),
-                                        VoltageIndexOf(m_controller.NegativeCode())};
+    scpi::SupplySettings settings = m_instrument.Settings();
+    settings.outputOn = m_controller.OutputOn();
+    // With the output off, the voltages are the sessions' choice for the next "on", which the
+    // controller may not have heard of yet.
+    if (m_controller.OutputOn() || m_controller.ProgramRunning()) {
+        settings.positiveStep = VoltageIndexOf(m_controller.PositiveCode());
+        settings.negativeStep = VoltageIndexOf(m_controller.NegativeCode());
+    }
     if (settings != m_instrument.Settings()) {
         m_instrument.Dispatch(settings);
     }

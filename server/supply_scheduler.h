@@ -78,7 +78,8 @@ private:
     void Poll();
     void Sampled(const scpi::ActionResult& result);
     void ScheduleStep();
-    // The protection as the sessions set it, and their clearing of a trip.
+    // What the sessions changed without the supply: the protection, the clearing of a trip,
+    // voltages while the output is off.
     void FollowProtection();
     void Mirror();
     void Later(std::function<void()> task);

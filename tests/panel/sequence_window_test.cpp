@@ -30,7 +30,7 @@ TEST_F(Sequences, TheProgressWindowSitsBesideThePanelWithItsTitleWhole) {
 }
 
 // What is open over the panel while the program runs, and how the user ends the program.
-enum class OverThePanel { Alert, ProtectionDialog, AboutBox };
+enum class OverThePanel { ProtectionDialog, AboutBox };
 enum class EndedBy { Stop, Escape };
 struct BoxAndWay {
     OverThePanel box;
@@ -39,17 +39,6 @@ struct BoxAndWay {
 
 class SequenceUnderABox : public Sequences, public ::testing::WithParamInterface<BoxAndWay> {
 protected:
-    static SimConfig Config() {
-        SimConfig config;
-        // Silent from the program's first poll on, for the alert; the identity, the reset and
-        // the program's first voltages are answered.
-        if (GetParam().box == OverThePanel::Alert) {
-            config.stopAnsweringAfter = 3;
-        }
-        return config;
-    }
-    SequenceUnderABox() : Sequences(Config()) {}
-
     // Ends the program from its own window, with a click on Stop or the Escape key.
     void EndTheProgram() {
         QDialog* progress = Progress();
@@ -81,18 +70,11 @@ TEST_P(SequenceUnderABox, StopsFromItsOwnWindowWhileTheBoxStaysOpen) {
         return QMessageBox::NoButton;
     };
     RunPanel(m_panel, [&] {
-        Run(Write("long.csv", kLongProgram), [&](const SeenBox& seen) {
-            const bool alert = seen.text == NotFoundMessage();
-            return alert && GetParam().box == OverThePanel::Alert ? leaveOpen(seen)
-                                                                  : QMessageBox::Ok;
-        });
+        Run(Write("long.csv", kLongProgram));
         ASSERT_NE(Progress(), nullptr);
         // Back to the panel, from the program's window that opened over it.
         FocusByClick(&m_panel);
         switch (GetParam().box) {
-        case OverThePanel::Alert:
-            ASSERT_TRUE(ProcessEventsUntil([&] { return !sentUnderTheBox.empty(); }));
-            break;
         case OverThePanel::ProtectionDialog:
             m_answerer.SetAnswer([&](const SeenBox& seen) { return leaveOpen(seen); });
             ChooseFromContextMenu(m_panel, QStringLiteral("過電流保護…"));
@@ -111,9 +93,41 @@ TEST_P(SequenceUnderABox, StopsFromItsOwnWindowWhileTheBoxStaysOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, SequenceUnderABox,
-                         ::testing::Values(BoxAndWay{OverThePanel::Alert, EndedBy::Stop},
-                                           BoxAndWay{OverThePanel::Alert, EndedBy::Escape},
-                                           BoxAndWay{OverThePanel::ProtectionDialog, EndedBy::Stop},
+                         ::testing::Values(BoxAndWay{OverThePanel::ProtectionDialog, EndedBy::Stop},
+                                           BoxAndWay{OverThePanel::ProtectionDialog,
+                                                     EndedBy::Escape},
+                                           BoxAndWay{OverThePanel::AboutBox, EndedBy::Stop},
                                            BoxAndWay{OverThePanel::AboutBox, EndedBy::Escape}));
+
+class SilentDuringAProgram : public Sequences {
+protected:
+    static SimConfig Config() {
+        SimConfig config;
+        // The identity, the reset and the program's first voltages are answered; the polls
+        // after them are not.
+        config.stopAnsweringAfter = 3;
+        return config;
+    }
+    SilentDuringAProgram() : Sequences(Config()) {}
+};
+
+TEST_F(SilentDuringAProgram, TheProgramEndsWithTheOutputOffWhenTheAlertOpens) {
+    bool programOverAtTheAlert = false;
+    std::vector<std::string> sentByTheAlert;
+    RunPanel(m_panel, [&] {
+        Run(Write("long.csv", kLongProgram), [&](const SeenBox& seen) {
+            if (seen.text == NotFoundMessage()) {
+                programOverAtTheAlert = Progress() == nullptr;
+                sentByTheAlert = SettingsSent();
+            }
+            return QMessageBox::Ok;
+        });
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !sentByTheAlert.empty(); }));
+        EXPECT_TRUE(programOverAtTheAlert) << "the program went on with the protection blind";
+        EXPECT_EQ(sentByTheAlert, (std::vector<std::string>{Voltages("050", "050"), kReset}));
+        EXPECT_EQ(LampCentre(m_panel), kLampOffGrey);
+        EXPECT_TRUE(Unlocked());
+    });
+}
 
 } // namespace

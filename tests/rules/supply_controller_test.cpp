@@ -232,3 +232,18 @@ TEST(SupplyController, AnOverloadAcrossStepsShorterThanTheBlankingTrips) {
 
 } // namespace
 } // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+TEST(SupplyController, APanelsChoicesReachTheSupplyEvenWhenTheySetWhatItHas) {
+    SupplyController panel(SupplyController::Policy{false, true});
+    panel.Configure(Watching(100, 500ms));
+    panel.SwitchOn(kStart);
+    EXPECT_EQ(panel.SetVoltages("010", "010", kStart + 1s).send, Commands{Volts("010", "010")});
+    // The same voltages draw no new inrush: the blanking that ended is not begun again.
+    EXPECT_TRUE(panel.Polled(protocol::CurrentReading{500, 0}, kStart + 1s + kPoll, kWall).tripped);
+}
+
+} // namespace
+} // namespace pelmora
