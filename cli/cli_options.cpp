@@ -156,6 +156,7 @@ private:
     bool m_forever = false;
     bool m_setByCode = false;
     bool m_onByCode = false;
+    bool m_noAnnounce = false;
     std::shared_ptr<CliHelpFormatter> m_help = std::make_shared<CliHelpFormatter>(kCommonTitle);
     CLI::App m_app;
     std::vector<std::pair<const VerbEntry*, CLI::App*>> m_verbs;
@@ -410,6 +411,9 @@ void CommandLine::AddServeOptions(CLI::App& verb) {
         ->type_name("CIDR");
     verb.add_flag("--off-on-disconnect", m_options.offOnDisconnect,
                   "switch the output off when the last client leaves");
+    verb.add_flag("--no-announce", m_noAnnounce,
+                  "do not announce the server on the local network (mDNS through the Avahi "
+                  "daemon, on Linux; a loopback address is never announced)");
 #ifdef PELMORA_HTTP_FACE
     Value(verb, "--http", "ADDR:PORT",
           "also serve the web page, the REST API and /metrics there (off unless given; a port "
@@ -514,6 +518,7 @@ void CommandLine::FinishRun() {
 }
 
 void CommandLine::FinishServe() {
+    m_options.announce = !m_noAnnounce;
     for (const auto& range : m_allowed) {
         m_options.allowed.push_back(
             Parsed("--allow", [&] { return server::ParseAddressRange(range); }));

@@ -57,6 +57,8 @@ struct CliOptions {
     bool offOnDisconnect = false;
     // serve's web face, off unless given.
     std::optional<server::ListenAddress> http;
+    // serve tells the local network of its services.
+    bool announce = true;
 };
 
 // What became of the command line: options to run, or an exit status with what to print

@@ -23,6 +23,7 @@ int RunServe(const CliOptions& options, std::ostream& out, std::ostream& err) {
     config.verbose = options.verbose;
     config.version = PELMORA_VERSION;
     config.http = options.http;
+    config.announce = options.announce;
     std::optional<server::BenchServer> served;
     try {
         served.emplace(config, err);

@@ -59,6 +59,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
+# pelmora-cli serve announces itself through the Avahi daemon when one runs; a daemon that
+# multicasts on every network is the administrator's choice, not the package's.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "avahi-daemon")
 set(CPACK_STRIP_FILES ON)
 # Modes as Debian wants them, whatever the umask of whoever builds.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

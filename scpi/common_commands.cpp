@@ -1,4 +1,5 @@
 #include "scpi/handlers.h"
+#include "scpi/instrument.h"
 #include "scpi/parameter_values.h"
 
 #include <limits>
@@ -11,7 +12,6 @@ namespace {
 constexpr int kLargestRegister = std::numeric_limits<std::uint8_t>::max();
 // IEEE 488.2 asks for a 0 in a field the instrument cannot fill.
 constexpr std::string_view kUnknownField = "0";
-constexpr std::string_view kManufacturer = "Pelmora";
 constexpr std::string_view kSelfTestPassed = "0";
 constexpr std::string_view kSelfTestFailed = "1";
 

@@ -13,9 +13,14 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmora::scpi {
+
+// The identity's first field, and the manufacturer the network is told of: whichever supply is
+// behind it, the instrument that answers is ours.
+inline constexpr std::string_view kManufacturer = "Pelmora";
 
 // What the supply has been told, as positions in the voltage table.
 struct SupplySettings {

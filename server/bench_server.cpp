@@ -2,6 +2,7 @@
 
 #include "link/supply_protocol.h"
 #include "link/supply_requests.h"
+#include "server/announcement.h"
 #include "server/server_error.h"
 
 #include <asio/post.hpp>
@@ -60,6 +61,20 @@ BenchServer::BenchServer(const ServerConfig& config, std::ostream& err)
 #endif
     m_scheduler->Start();
     m_listener->Start();
+
+    if (config.announce) {
+        std::optional<ListenAddress> page;
+#ifdef PELMORA_HTTP_FACE
+        if (m_web) {
+            page = m_webAddress;
+        }
+#endif
+        Announcement announcement =
+            PlanAnnouncement(m_listening, page, m_instrument.Model(), config.version);
+        if (!announcement.services.empty()) {
+            m_announcer = StartAnnouncer(std::move(announcement), m_log);
+        }
+    }
 }
 
 BenchServer::~BenchServer() = default;
@@ -82,6 +97,7 @@ void BenchServer::Run() {
 
 void BenchServer::RequestStop() {
     asio::post(m_io, [this] {
+        m_announcer.reset();
 #ifdef PELMORA_HTTP_FACE
         if (m_web) {
             m_web->Close();

@@ -2,6 +2,7 @@
 
 #include "link/byte_trace.h"
 #include "link/port_probe.h"
+#include "server/announcer.h"
 #include "server/client_set.h"
 #include "server/listen_address.h"
 #include "server/listener.h"
@@ -37,15 +38,17 @@ struct ServerConfig {
     std::string version;
     // The web face's address, if it is to be served.
     std::optional<ListenAddress> http;
+    // Tell the local network of the services that are not on loopback.
+    bool announce = true;
 };
 
 // The supply served to SCPI clients on one loop: the listener, the clients, the supply's
 // schedule and the thread that talks to the supply.
 class BenchServer {
 public:
-    // Binds the address first, then finds the supply and switches its output off; logs on
-    // `err`. Throws ServerError when it cannot listen (nothing sent to any port), SupplyError
-    // when the supply cannot be had.
+    // Binds the address first, then finds the supply and switches its output off, and then
+    // announces itself; logs on `err`. Throws ServerError when it cannot listen (nothing sent
+    // to any port), SupplyError when the supply cannot be had.
     BenchServer(const ServerConfig& config, std::ostream& err);
     ~BenchServer();
     BenchServer(const BenchServer&) = delete;
@@ -56,7 +59,8 @@ public:
     std::string ReadyLines() const;
     // Serves until RequestStop().
     void Run();
-    // From any thread: stops accepting, closes every client and ends Run().
+    // From any thread: withdraws the announcement, stops accepting, closes every client and
+    // ends Run().
     void RequestStop();
     // After Run(): sends the reset as the last bytes and closes the port. Throws ServerError
     // (OutputMayBeOn) when the supply did not take it.
@@ -83,6 +87,7 @@ private:
     std::unique_ptr<WebFace> m_web;
     ListenAddress m_webAddress;
 #endif
+    std::unique_ptr<Announcer> m_announcer;
 };
 
 } // namespace pelmora::server

@@ -22,14 +22,16 @@ TEST(ServeCommandLine, ListensOnLoopbackUnlessTold) {
               "127.0.0.1:5025");
     EXPECT_TRUE(plain.options->allowed.empty());
     EXPECT_FALSE(plain.options->offOnDisconnect);
+    EXPECT_TRUE(plain.options->announce);
 
     const auto told = Parse({"serve", "--listen", "0.0.0.0:5026", "--allow", "10.0.0.0/8",
-                             "--allow", "fd00::/8", "--off-on-disconnect"});
+                             "--allow", "fd00::/8", "--off-on-disconnect", "--no-announce"});
     ASSERT_TRUE(told.options) << told.error;
     EXPECT_EQ(told.options->listen.port, 5026);
     ASSERT_EQ(told.options->allowed.size(), 2u);
     EXPECT_TRUE(InAnyRange(ParseIpAddress("fd00::5"), told.options->allowed));
     EXPECT_TRUE(told.options->offOnDisconnect);
+    EXPECT_FALSE(told.options->announce);
 }
 
 TEST(ServeCommandLine, RefusesAnOpenAddressWithoutAllowAndBadValues) {
