@@ -76,10 +76,15 @@ class CurrentPlot {
     }
     g.textBaseline = "top";
     g.textAlign = "center";
+    // A line each minute; on a narrow plot, a mark on every second or third.
+    const widest = g.measureText(this.minutesLabel(-plotSpanMinutes)).width + lineHeight;
+    const marksEvery = Math.ceil(widest / ((right - left) / plotSpanMinutes));
     for (let minutes = 0; minutes <= plotSpanMinutes; minutes += 1) {
       const at = x(now - minutes * 60 * 1000);
       this.line(g, at, upper, at, lower);
-      g.fillText(this.minutesLabel(-minutes), at, lower + lineHeight * 0.25);
+      if (minutes % marksEvery === 0) {
+        g.fillText(this.minutesLabel(-minutes), at, lower + lineHeight * 0.25);
+      }
     }
     g.save();
     g.translate(lineHeight * 0.5, (upper + lower) / 2);
