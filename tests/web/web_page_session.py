@@ -123,7 +123,7 @@ def plot_pixels(driver, colour_property):
         return count;""", colour_property)
 
 
-def switch(http_port, scpi_port, _log):
+def switch(http_port, scpi_port, log):
     with Browser("ja") as driver:
         page = Page(driver, http_port)
         show("connection", page.text("connection"))
@@ -140,6 +140,20 @@ def switch(http_port, scpi_port, _log):
         page.choose("pos-voltage", "6")
         page.wait(lambda: page.state()["rails"]["positive"]["voltage_V"] == 6, "+6 V")
         show("refusal", repr(page.text("refusal")))
+
+        # A limit being typed stays while the currents come in, until it is applied.
+        limit = page.get("pos-limit")
+        limit.clear()
+        limit.send_keys("250")
+        page.get("pos-watched").click()
+        polls = len(log_times(log, "REQA"))
+        page.wait(lambda: len(log_times(log, "REQA")) >= polls + 2, "two more polls")
+        show("limit_typed", page.value("pos-limit"))
+        driver.find_element(By.CSS_SELECTOR, "#protection button[type=submit]").click()
+        page.wait(lambda: page.state()["rails"]["positive"]["protection"]["limit_mA"] == 250,
+                  "the limit applied")
+        protection = page.state()["rails"]["positive"]["protection"]
+        show("protection", f"{protection['on']} {protection['limit_mA']}")
 
 
 def live(http_port, scpi_port, log):

@@ -124,13 +124,15 @@ double Milliamps(const std::string& shown) {
     return std::strtod(shown.c_str(), nullptr);
 }
 
-TEST_F(WebPageSession, ListsAndTheOutputButtonReachTheSupply) {
+TEST_F(WebPageSession, ListsButtonsAndLimitsReachTheSupply) {
     auto seen = Session("switch");
     EXPECT_TRUE(seen["connection"].starts_with("COM3 (")) << seen["connection"];
     EXPECT_EQ(seen["pressed"], "true");
     EXPECT_EQ(seen["output"], "オン");
     EXPECT_NEAR(Milliamps(seen["positive_mA"]), 5 * kMilliampsPerVolt, kNoiseMa);
     EXPECT_EQ(seen["refusal"], "''");
+    EXPECT_EQ(seen["limit_typed"], "250");
+    EXPECT_EQ(seen["protection"], "True 250");
     // The choices made while off go with the "on", both rails in one command; one made while
     // on is sent at once.
     ExpectSettings({"RST\r", "V050120\r", "V060120\r"});
