@@ -57,8 +57,11 @@ SupplyScheduler::SupplyScheduler(asio::any_io_executor executor, scpi::Instrumen
 SupplyView SupplyScheduler::View() const {
     SupplyView view;
     view.outputOn = m_controller.OutputOn();
-    view.positiveCode = m_controller.PositiveCode();
-    view.negativeCode = m_controller.NegativeCode();
+    // The settings, as VOLT? answers them: with the output off, a change stays a setting until
+    // the next "on" sends it, and the supply's controller hears of it only then.
+    const auto& settings = m_instrument.Settings();
+    view.positiveCode = std::string(VoltageCodeAt(settings.positiveStep));
+    view.negativeCode = std::string(VoltageCodeAt(settings.negativeStep));
     if (view.outputOn) {
         view.positiveMa = m_instrument.AverageMilliamps(Rail::Positive);
         view.negativeMa = m_instrument.AverageMilliamps(Rail::Negative);

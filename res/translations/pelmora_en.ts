@@ -407,4 +407,155 @@ Please try the following: <byte value="xd"/>
         <translation>&amp;About Pelmora...</translation>
     </message>
 </context>
+<context>
+    <name>WebPage</name>
+    <message>
+        <source>正電源</source>
+        <translation>Positive</translation>
+    </message>
+    <message>
+        <source>負電源</source>
+        <translation>Negative</translation>
+    </message>
+    <message>
+        <source>電圧</source>
+        <translation>Voltage</translation>
+    </message>
+    <message>
+        <source>電流</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>出力</source>
+        <translation>Output</translation>
+    </message>
+    <message>
+        <source>オン</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>オフ</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>ポート</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>未接続</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>%1 (応答なし)</source>
+        <translation>%1 (not answering)</translation>
+    </message>
+    <message>
+        <source>サーバーとの接続が切れました。つなぎ直しています…</source>
+        <translation>Lost the server; reconnecting…</translation>
+    </message>
+    <message>
+        <source>過電流保護</source>
+        <translation>Over-current protection</translation>
+    </message>
+    <message>
+        <source>レール</source>
+        <translation>Rail</translation>
+    </message>
+    <message>
+        <source>有効</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>上限 [mA]</source>
+        <translation>Limit [mA]</translation>
+    </message>
+    <message>
+        <source>正側</source>
+        <translation>Positive rail</translation>
+    </message>
+    <message>
+        <source>負側</source>
+        <translation>Negative rail</translation>
+    </message>
+    <message>
+        <source>投入後の待ち時間 [s]</source>
+        <translation>Delay after switching on [s]</translation>
+    </message>
+    <message>
+        <source>適用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>トリップ: %1</source>
+        <translation>Tripped: %1</translation>
+    </message>
+    <message>
+        <source>%1 %2 mA &gt; %3 mA (%4)</source>
+        <translation>%1 %2 mA &gt; %3 mA (%4)</translation>
+    </message>
+    <message>
+        <source>トリップなし</source>
+        <translation>Not tripped</translation>
+    </message>
+    <message>
+        <source>トリップを解除</source>
+        <translation>Clear trip</translation>
+    </message>
+    <message>
+        <source>シーケンス実行</source>
+        <translation>Run sequence</translation>
+    </message>
+    <message>
+        <source>実行中のシーケンスはありません</source>
+        <translation>No sequence running</translation>
+    </message>
+    <message>
+        <source>ステップ %1 / %2</source>
+        <translation>Step %1 of %2</translation>
+    </message>
+    <message>
+        <source>残り %1:%2</source>
+        <translation>%1:%2 left</translation>
+    </message>
+    <message>
+        <source>停止するまで繰り返します</source>
+        <translation>Repeats until stopped</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>電流グラフ</source>
+        <translation>Current graph</translation>
+    </message>
+    <message>
+        <source>電流 [mA]</source>
+        <translation>Current [mA]</translation>
+    </message>
+    <message>
+        <source>%1 分</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>今の状態では変更できません</source>
+        <translation>Not possible as things stand</translation>
+    </message>
+    <message>
+        <source>その値は使えません</source>
+        <translation>That value is not taken</translation>
+    </message>
+    <message>
+        <source>電源が応答しません</source>
+        <translation>The supply is not answering</translation>
+    </message>
+    <message>
+        <source>変更できませんでした</source>
+        <translation>Not changed</translation>
+    </message>
+    <message>
+        <source>サーバーに届きませんでした</source>
+        <translation>Could not reach the server</translation>
+    </message>
+</context>
 </TS>

@@ -6,11 +6,33 @@ namespace assets {
 extern const std::string_view kPageHtml;
 extern const std::string_view kAppJs;
 extern const std::string_view kAppCss;
+extern const std::string_view kCurrentPlotJs;
+extern const std::string_view kPageTextsJs;
+extern const std::string_view kEnglishTextsJs;
+extern const std::string_view kIconSvg;
 } // namespace assets
 
 namespace {
 
 constexpr std::string_view kLanguageMark = "{{lang}}";
+constexpr std::string_view kScriptType = "text/javascript; charset=utf-8";
+constexpr std::string_view kStyleType = "text/css; charset=utf-8";
+
+struct NamedAsset {
+    std::string_view path;
+    const std::string_view& body;
+    std::string_view type;
+};
+
+// The page's own files, as page.html names them.
+const NamedAsset kAssets[] = {
+    {"/app.js", assets::kAppJs, kScriptType},
+    {"/app.css", assets::kAppCss, kStyleType},
+    {"/current_plot.js", assets::kCurrentPlotJs, kScriptType},
+    {"/page_texts.js", assets::kPageTextsJs, kScriptType},
+    {"/english_texts.js", assets::kEnglishTextsJs, kScriptType},
+    {"/pelmora.svg", assets::kIconSvg, "image/svg+xml"},
+};
 
 } // namespace
 
@@ -24,11 +46,10 @@ std::string WebPage(std::string_view language) {
 }
 
 std::optional<WebFile> WebAsset(std::string_view path) {
-    if (path == "/app.js") {
-        return WebFile{assets::kAppJs, "text/javascript; charset=utf-8"};
-    }
-    if (path == "/app.css") {
-        return WebFile{assets::kAppCss, "text/css; charset=utf-8"};
+    for (const auto& asset : kAssets) {
+        if (asset.path == path) {
+            return WebFile{asset.body, asset.type};
+        }
     }
     return std::nullopt;
 }

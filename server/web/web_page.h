@@ -15,7 +15,7 @@ struct WebFile {
     std::string_view type;
 };
 
-// The page's script and styles by their paths ("/app.js"), or none.
+// The page's own files by their paths ("/app.js"): its scripts, styles and icon; or none.
 std::optional<WebFile> WebAsset(std::string_view path);
 
 } // namespace pelmora::server
