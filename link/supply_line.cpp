@@ -50,7 +50,7 @@ SupplyLine::SupplyLine(CSerialChannel& channel, std::string name, int waitMs, By
     : m_channel(channel), m_name(std::move(name)), m_waitMs(waitMs), m_trace(trace) {}
 
 CSerialChannel::LineWait SupplyLine::Transmit(std::string_view bytes) {
-    DiscardLeftovers();
+    DiscardLeftovers(m_channel, m_trace, m_name);
     m_trace.Sent(m_name, bytes);
     return m_channel.WriteWhole(bytes);
 }
@@ -76,15 +76,15 @@ Reply SupplyLine::Request(std::string_view request) {
     return {ReplyEnd::LineGone, {}};
 }
 
-void SupplyLine::DiscardLeftovers() {
+void DiscardLeftovers(CSerialChannel& channel, ByteTrace& trace, std::string_view port) {
     std::array<char, kChunk> buffer{};
     std::size_t discarded = 0;
     while (discarded < kMaxDiscardedBytes) {
-        const int got = m_channel.Read(buffer.data(), kChunk);
+        const int got = channel.Read(buffer.data(), kChunk);
         if (got <= 0) {
             return;
         }
-        m_trace.Discarded(m_name, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        trace.Discarded(port, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
         discarded += static_cast<std::size_t>(got);
     }
 }

@@ -36,6 +36,10 @@ struct Reply {
 // protocol::kReplyCapacity bytes; more without a carriage return is Overlong.
 bool TakeReplyChunk(Reply& reply, std::string_view chunk);
 
+// Throws away what has arrived and was never asked for (a late reply, an answer to a command
+// that takes none), so that a request starts on a clean line; traced as discarded under `port`.
+void DiscardLeftovers(CSerialChannel& channel, ByteTrace& trace, std::string_view port);
+
 // The port of one supply, as pelmora-cli talks over it: every request starts on a clean line,
 // with whatever was left over from earlier thrown away, and its reply is read up to its
 // carriage return or until the wait runs out, whichever comes first.
@@ -54,7 +58,6 @@ public:
 
 private:
     CSerialChannel::LineWait Transmit(std::string_view bytes);
-    void DiscardLeftovers();
     Reply ReadReply();
     void DiscardRestOfReply(std::chrono::steady_clock::time_point deadline);
 

@@ -207,6 +207,10 @@ void ClientConnection::FinishIfDone() {
     }
     // The last replies get a while to leave; a client that has stopped reading does not keep
     // the connection for ever.
+    CloseLater();
+}
+
+void ClientConnection::CloseLater() {
     m_farewellTimer.expires_after(timing::kFarewellBound);
     m_farewellTimer.async_wait([self = shared_from_this()](const std::error_code& error) {
         if (!error) {
@@ -232,12 +236,7 @@ void ClientConnection::Dismiss(const std::string& reason, const std::string& log
         Close();
         return;
     }
-    m_farewellTimer.expires_after(timing::kFarewellBound);
-    m_farewellTimer.async_wait([self = shared_from_this()](const std::error_code& error) {
-        if (!error) {
-            self->Close();
-        }
-    });
+    CloseLater();
     m_replies.push_back(reason + "\n");
     WriteFront();
     Read();

@@ -83,6 +83,8 @@ private:
     void FinishIfDone();
     void Drop(std::string_view reason);
     void StartFarewell();
+    // Closes once kFarewellBound has passed, whatever is still on its way.
+    void CloseLater();
 
     asio::ip::tcp::socket m_socket;
     asio::steady_timer m_farewellTimer;

@@ -65,6 +65,15 @@ bool BitSet(const IpAddress& address, int bit) {
 
 } // namespace
 
+asio::ip::address ToAsio(const IpAddress& address) {
+    if (address.v6) {
+        return asio::ip::address_v6(address.bytes);
+    }
+    asio::ip::address_v4::bytes_type v4{};
+    std::copy_n(address.bytes.begin(), v4.size(), v4.begin());
+    return asio::ip::address_v4(v4);
+}
+
 IpAddress FromAsio(const asio::ip::address& parsed) {
     IpAddress address;
     address.v6 = parsed.is_v6();

@@ -54,8 +54,9 @@ bool IsLoopback(const IpAddress& address);
 bool InRange(const IpAddress& address, const AddressRange& range);
 bool InAnyRange(const IpAddress& address, const std::vector<AddressRange>& ranges);
 
-// An address as Asio holds it: a parsed one, or a peer's.
+// An address as Asio holds it: a parsed one, or a peer's; and back.
 IpAddress FromAsio(const asio::ip::address& parsed);
+asio::ip::address ToAsio(const IpAddress& address);
 
 // "127.0.0.1", "::1".
 std::string FormatAddress(const IpAddress& address);

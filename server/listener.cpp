@@ -4,19 +4,6 @@
 
 namespace pelmora::server {
 
-namespace {
-
-asio::ip::address AsioAddress(const IpAddress& address) {
-    if (address.v6) {
-        return asio::ip::address_v6(address.bytes);
-    }
-    asio::ip::address_v4::bytes_type v4{};
-    std::copy_n(address.bytes.begin(), v4.size(), v4.begin());
-    return asio::ip::address_v4(v4);
-}
-
-} // namespace
-
 Listener::Listener(asio::ip::tcp::acceptor& acceptor, std::vector<AddressRange> allowed,
                    ClientSet& clients, ServerLog& log)
     : m_acceptor(acceptor), m_retry(acceptor.get_executor()), m_allowed(std::move(allowed)),
@@ -72,7 +59,7 @@ void Listener::Accepted(asio::ip::tcp::socket socket) {
 
 std::uint16_t Listen(asio::ip::tcp::acceptor& acceptor, const ListenAddress& listen,
                      std::error_code& error) {
-    const asio::ip::tcp::endpoint endpoint(AsioAddress(listen.address), listen.port);
+    const asio::ip::tcp::endpoint endpoint(ToAsio(listen.address), listen.port);
     acceptor.open(endpoint.protocol(), error);
 #ifndef _WIN32
     // A restart finds its port free although the last run's connections linger; Windows would

@@ -55,6 +55,17 @@ scpi::ActionResult IdentifiedResult(const Reply& reply, const CSerialChannel& ch
     return {OutcomeOf(channel, reply, understood), {}};
 }
 
+bool ResetAndClose(CSerialChannel& channel, SupplyLine& line) {
+    bool taken = true;
+    try {
+        SendReset(line);
+    } catch (const SupplyError&) {
+        taken = false;
+    }
+    channel.Close();
+    return taken;
+}
+
 scpi::ActionResult CarryOut(SupplyLine& line, const CSerialChannel& channel,
                             const scpi::SupplyAction& action) {
     if (const auto* apply = std::get_if<scpi::ApplyAction>(&action)) {

@@ -11,6 +11,10 @@ namespace pelmora::server {
 scpi::ActionResult CarryOut(SupplyLine& line, const CSerialChannel& channel,
                             const scpi::SupplyAction& action);
 
+// The supply's last words from the server: the reset, then the port closed. True when the supply
+// took the reset.
+bool ResetAndClose(CSerialChannel& channel, SupplyLine& line);
+
 // What the reply to a current request, or to the identity request, comes to.
 scpi::ActionResult MeasuredResult(const Reply& reply, const CSerialChannel& channel);
 scpi::ActionResult IdentifiedResult(const Reply& reply, const CSerialChannel& channel);

@@ -106,17 +106,7 @@ bool SupplyWorker::Finish() {
     }
     m_wake.notify_one();
     m_thread.join();
-    if (!m_present) {
-        return false;
-    }
-    try {
-        SendReset(*m_line);
-    } catch (const SupplyError&) {
-        m_channel.Close();
-        return false;
-    }
-    m_channel.Close();
-    return true;
+    return m_present && ResetAndClose(m_channel, *m_line);
 }
 
 void SupplyWorker::Serve() {

@@ -20,10 +20,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Outcome = scpi::ActionResult::Outcome;
 
-// A device that streams without end must not keep the drain from ending.
-constexpr std::size_t kMaxDiscardedBytes = 4096;
-constexpr int kChunk = 64;
-
 } // namespace
 
 LoopSupply::LoopSupply(asio::io_context& io, CSerialChannel& channel, SupplyLine line,
@@ -125,7 +121,7 @@ void LoopSupply::Start() {
         Complete({Outcome::Gone, {}});
         return;
     }
-    DiscardLeftovers();
+    DiscardLeftovers(m_channel, m_trace, m_line->Name());
     m_trace.Sent(m_line->Name(), m_current->bytes);
     switch (m_channel.WriteWhole(m_current->bytes)) {
     case CSerialChannel::LineWait::Done:
@@ -164,20 +160,6 @@ void LoopSupply::Start() {
                      : IdentifiedResult(m_reply, m_channel));
     });
     AwaitReply();
-}
-
-void LoopSupply::DiscardLeftovers() {
-    std::array<char, kChunk> buffer{};
-    std::size_t discarded = 0;
-    while (discarded < kMaxDiscardedBytes) {
-        const int got = m_channel.Read(buffer.data(), kChunk);
-        if (got <= 0) {
-            return;
-        }
-        m_trace.Discarded(m_line->Name(),
-                          std::string_view(buffer.data(), static_cast<std::size_t>(got)));
-        discarded += static_cast<std::size_t>(got);
-    }
 }
 
 void LoopSupply::AwaitReply() {
@@ -290,17 +272,7 @@ bool LoopSupply::Finish() {
     }
     m_timer.cancel();
     m_input.reset();
-    if (!m_present) {
-        return false;
-    }
-    try {
-        SendReset(*m_line);
-    } catch (const SupplyError&) {
-        m_channel.Close();
-        return false;
-    }
-    m_channel.Close();
-    return true;
+    return m_present && ResetAndClose(m_channel, *m_line);
 }
 
 } // namespace pelmora::server

@@ -51,7 +51,6 @@ private:
     void Queue(Job job, bool first);
     void Next();
     void Start();
-    void DiscardLeftovers();
     void AwaitReply();
     void Readable();
     void Complete(const scpi::ActionResult& result);

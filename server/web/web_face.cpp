@@ -49,15 +49,6 @@ struct WebTraits : restinio::traits_t<restinio::asio_timer_manager_t, Unparsable
 using Server = restinio::http_server_t<WebTraits>;
 using Stream = restinio::response_builder_t<restinio::chunked_output_t>;
 
-asio::ip::address AsioAddress(const IpAddress& address) {
-    if (address.v6) {
-        return asio::ip::address_v6(address.bytes);
-    }
-    asio::ip::address_v4::bytes_type v4{};
-    std::copy_n(address.bytes.begin(), v4.size(), v4.begin());
-    return asio::ip::address_v4(v4);
-}
-
 std::string Field(const request_handle_t& request, restinio::http_field_t field) {
     return request->header().get_field_or(field, "");
 }
@@ -76,7 +67,7 @@ public:
         std::uint16_t port = 0;
         m_server =
             std::make_unique<Server>(restinio::external_io_context(m_io), [&](auto& settings) {
-                settings.address(AsioAddress(m_config.address.address))
+                settings.address(ToAsio(m_config.address.address))
                     .port(m_config.address.port)
                     .buffer_size(kReadBuffer)
                     .max_parallel_connections(kMaxConnections)
