@@ -237,6 +237,9 @@ private:
         if (const auto* answer = std::get_if<WebAnswer>(&change)) {
             return Respond(request, *answer);
         }
+        if (const auto refusal = Rehearsal(std::get<WebChange>(change))) {
+            return Respond(request, *refusal);
+        }
         Carry(std::get<WebChange>(change), request, done);
         return restinio::request_accepted();
     }
