@@ -117,6 +117,7 @@ void LoopSupply::Next() {
 }
 
 void LoopSupply::Start() {
+    const std::uint64_t job = ++m_started;
     if (!m_present) {
         Complete({Outcome::Gone, {}});
         return;
@@ -136,8 +137,8 @@ void LoopSupply::Start() {
     }
     if (m_current->kind == Job::Kind::Command) {
         m_timer.expires_after(m_current->pause);
-        m_timer.async_wait([this](const std::error_code& error) {
-            if (!error) {
+        m_timer.async_wait([this, job](const std::error_code& error) {
+            if (!error && Current(job)) {
                 Complete({});
             }
         });
@@ -146,8 +147,8 @@ void LoopSupply::Start() {
     m_reply = {};
     m_deadline = Clock::now() + std::chrono::milliseconds(m_line->WaitMs());
     m_timer.expires_at(m_deadline);
-    m_timer.async_wait([this](const std::error_code& error) {
-        if (error) {
+    m_timer.async_wait([this, job](const std::error_code& error) {
+        if (error || !Current(job)) {
             return;
         }
         // Out of time: whatever came is all there is.
@@ -164,8 +165,8 @@ void LoopSupply::Start() {
 
 void LoopSupply::AwaitReply() {
     m_input->async_wait(asio::posix::stream_descriptor::wait_read,
-                        [this](const std::error_code& error) {
-                            if (!error && m_current) {
+                        [this, job = m_started](const std::error_code& error) {
+                            if (!error && Current(job)) {
                                 Readable();
                             }
                         });

@@ -6,6 +6,7 @@
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <stop_token>
@@ -54,6 +55,8 @@ private:
     void AwaitReply();
     void Readable();
     void Complete(const scpi::ActionResult& result);
+    // Whether the job started as number `job` is still under way.
+    bool Current(std::uint64_t job) const { return m_current && job == m_started; }
     void Lose();
     void Search(std::stop_token stop);
     void Found(const std::string& label);
@@ -72,6 +75,9 @@ private:
     asio::steady_timer m_timer;
     std::deque<Job> m_queue;
     std::optional<Job> m_current;
+    // Jobs started so far: a wait that ends in the same turn of the loop as the job it was for
+    // may be handed over after that job has made way for the next, and must leave that one be.
+    std::uint64_t m_started = 0;
     Reply m_reply;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_held = false;

@@ -177,7 +177,8 @@ private:
             return Respond(request, {kHttpOk, MetricsText(m_scheduler->View())},
                            kMetricsContentType);
         }
-        if (path == "/events" && get) {
+        // A stream's head cannot be given without starting the stream.
+        if (path == "/events" && method == restinio::http_method_get()) {
             return Watch(request);
         }
         if (const auto change = ChangeOf(request, path)) {
@@ -226,6 +227,9 @@ private:
         }
         if (const auto* answer = std::get_if<WebAnswer>(&change)) {
             return Respond(request, *answer);
+        }
+        if (const auto refusal = Rehearsal(std::get<WebChange>(change))) {
+            return Respond(request, *refusal);
         }
         Carry(std::get<WebChange>(change), request, done);
         return restinio::request_accepted();
@@ -346,9 +350,27 @@ private:
 
     request_handling_status_t Respond(const request_handle_t& request, const WebAnswer& answer,
                                       std::string_view type = "text/plain; charset=utf-8") {
-        auto response = request->create_response(restinio::http_status_line_t{
+        const restinio::http_status_line_t status{
             restinio::http_status_code_t{static_cast<std::uint16_t>(answer.status)},
-            std::string(ReasonPhrase(answer.status))});
+            std::string(ReasonPhrase(answer.status))};
+        // A HEAD is told the length a GET would get, without the body: on a kept connection the
+        // client would read that body as the start of its next response.
+        if (request->header().method() == restinio::http_method_head()) {
+            auto response = request->create_response<restinio::user_controlled_output_t>(status);
+            Describe(response, answer.status, type);
+            response.set_content_length(answer.text.size());
+            response.done();
+        } else {
+            auto response = request->create_response(status);
+            Describe(response, answer.status, type);
+            response.set_body(answer.text);
+            response.done();
+        }
+        return restinio::request_accepted();
+    }
+
+    template <typename Response>
+    static void Describe(Response& response, int status, std::string_view type) {
         response.append_header(restinio::http_field::content_type, std::string(type));
         // The page and its data are this server's alone: never framed, never guessed at.
         response.append_header("X-Content-Type-Options", "nosniff");
@@ -356,12 +378,9 @@ private:
         response.append_header("Content-Security-Policy",
                                "default-src 'self'; frame-ancestors 'none'");
         response.append_header(restinio::http_field::cache_control, "no-store");
-        if (answer.status == kHttpMisdirected || answer.status == kHttpBadRequest) {
+        if (status == kHttpMisdirected || status == kHttpBadRequest) {
             response.connection_close();
         }
-        response.set_body(answer.text);
-        response.done();
-        return restinio::request_accepted();
     }
 
     static IpAddress RemoteAddress(const request_handle_t& request) {

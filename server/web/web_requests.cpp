@@ -1,5 +1,8 @@
 #include "server/web/web_requests.h"
 
+#include "scpi/instrument.h"
+#include "scpi/session.h"
+
 #include <charconv>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -195,6 +198,32 @@ WebChange ClearTrip() {
 
 WebChange StopProgram() {
     return {"ABOR", std::string(kErrorCheck)};
+}
+
+std::optional<WebAnswer> Rehearsal(const WebChange& change) {
+    scpi::Instrument stage{std::string()};
+    scpi::Session session(stage);
+    session.Receive(change.change + "\n" + change.check + "\n");
+    for (;;) {
+        auto step = session.Run();
+        if (std::holds_alternative<scpi::Act>(step)) {
+            session.Complete({});
+            continue;
+        }
+        const auto* reply = std::get_if<scpi::Reply>(&step);
+        if (!reply) {
+            return std::nullopt;
+        }
+        std::string_view text = reply->text;
+        if (text.ends_with('\n')) {
+            text.remove_suffix(1);
+        }
+        WebAnswer answer = AnswerOf(text, {});
+        if (answer.status == kHttpOk) {
+            return std::nullopt;
+        }
+        return answer;
+    }
 }
 
 WebAnswer AnswerOf(std::string_view checkReply, std::string_view done) {

@@ -45,6 +45,11 @@ std::variant<WebChange, WebAnswer> ProtectionChange(std::string_view body);
 WebChange ClearTrip();
 WebChange StopProgram();
 
+// The change tried on an instrument that nothing else sees, before it is carried out: SCPI
+// carries out the rest of a line beside a value it refuses, and a request refused for one of
+// its values must change nothing at all. Gives the refusal, or none.
+std::optional<WebAnswer> Rehearsal(const WebChange& change);
+
 // How the change went, from the answers to its check: 200 with `done` when it left no error,
 // else the status its first error calls for (409 refused as things stand, 400 a value it does
 // not take, 503 the supply not there or not answering) and that error.

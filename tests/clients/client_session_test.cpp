@@ -1,135 +1,19 @@
 // Lab tools that no one here wrote, each driving a running `pelmora-cli serve` on the simulated
 // supply as it would a bench instrument: what they print and what reaches the supply.
-#include "sim/simulated_supply.h"
-#include "tests/support/running_server.h"
+#include "tests/clients/served_supply.h"
 #include "tests/support/scpi_socket.h"
 #include "tests/support/spawned_program.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <regex>
-#include <sstream>
-#include <unistd.h>
 
 namespace {
 
-using pelmora::sim::SimulatedSupply;
-
-// Debian's interpreter, which sees the Debian packages of these clients, whatever python3
-// comes first on PATH.
-constexpr const char* kPython = "/usr/bin/python3";
-constexpr const char* kScripts = PELMORA_CLIENT_SCRIPTS;
 constexpr const char* kIdentityForm = R"(Pelmora,DRELVOV99,0,\S+)";
-// The simulated 100 Ω loads at 5 V draw 50 mA, give or take the simulated noise.
-constexpr double kFiveVoltAmps = 0.050;
-constexpr double kNoiseAmps = 0.003;
-
-struct ClientRun {
-    std::optional<int> status;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs a client program to its end, its output in files.
-ClientRun RunClient(const std::vector<std::string>& command,
-                    const std::map<std::string, std::string>& environment = {}) {
-    const auto base =
-        std::filesystem::temp_directory_path() / ("pelmora-client-" + std::to_string(::getpid()));
-    const auto outFile = base.string() + ".out";
-    const auto errFile = base.string() + ".err";
-    ClientRun run;
-    {
-        SpawnedProgram client(command, environment, outFile, errFile);
-        const auto status = client.WaitForEnd(kServeBound);
-        if (status && WIFEXITED(*status)) {
-            run.status = WEXITSTATUS(*status);
-        }
-    }
-    run.out = Slurp(outFile);
-    run.err = Slurp(errFile);
-    std::filesystem::remove(outFile);
-    std::filesystem::remove(errFile);
-    return run;
-}
-
-ClientRun RunScript(const std::string& script, const std::vector<std::string>& arguments) {
-    std::vector<std::string> command{kPython, std::string(kScripts) + "/" + script};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    return RunClient(command);
-}
-
-// "NAME VALUE" lines as the scripts print them.
-std::map<std::string, std::string> Answers(const std::string& out) {
-    std::map<std::string, std::string> answers;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto space = line.find(' ');
-        answers[line.substr(0, space)] = space == std::string::npos ? "" : line.substr(space + 1);
-    }
-    return answers;
-}
-
-// What the supply received, with the current requests of the server's polling left out.
-std::vector<std::string> Settings(const SimulatedSupply& supply) {
-    std::vector<std::string> settings;
-    for (const auto& logged : supply.Log()) {
-        if (logged.bytes != "REQA\r" && logged.bytes != "REQPN\r") {
-            settings.push_back(logged.bytes);
-        }
-    }
-    return settings;
-}
-
-std::string LastSetting(const SimulatedSupply& supply) {
-    const auto settings = Settings(supply);
-    return settings.empty() ? "" : settings.back();
-}
-
-double Amps(const std::string& answer) {
-    return std::strtod(answer.c_str(), nullptr);
-}
-
-class ServedSupply : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_server.Port()) << m_server.Errors();
-        // The server starts by switching the output off.
-        ASSERT_TRUE(WaitUntil([&] { return LastSetting(m_supply) == "RST\r"; }, kServeBound));
-        m_startSettings = Settings(m_supply).size();
-    }
-
-    std::string PortText() const { return std::to_string(*m_server.Port()); }
-
-    // What reached the supply since the server started.
-    std::vector<std::string> NewSettings() const {
-        const auto settings = Settings(m_supply);
-        return {settings.begin() + static_cast<std::ptrdiff_t>(m_startSettings), settings.end()};
-    }
-
-    // Compares what reached the supply since the server started, once it holds as many
-    // commands as `expected`: a client may end before the server has carried out its last line.
-    void ExpectNewSettings(const std::vector<std::string>& expected) const {
-        WaitUntil([&] { return NewSettings().size() >= expected.size(); }, kServeBound);
-        EXPECT_EQ(NewSettings(), expected);
-    }
-
-    SimulatedSupply m_supply;
-    RunningServer m_server{m_supply.SlavePath()};
-    std::size_t m_startSettings = 0;
-};
 
 TEST_F(ServedSupply, PyvisaRunsABenchSessionOverARawSocket) {
     const auto run = RunScript("pyvisa_session.py", {PortText()});
@@ -204,9 +88,7 @@ TEST_F(ServedSupply, LabgridSwitchesThePowerThroughTheConnectOption) {
         {"LG_PELMORA_SERVER", "127.0.0.1:" + PortText()},
         {"PATH", CliDirectory() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin")}};
     const auto power = [&](const std::string& action) {
-        return RunClient({kPython, std::string(kScripts) + "/labgrid_power.py",
-                          std::string(kScripts) + "/labgrid_env.yaml", action},
-                         environment);
+        return RunScript("labgrid_power.py", {ScriptPath("labgrid_env.yaml"), action}, environment);
     };
     auto run = power("on");
     ASSERT_EQ(run.status, 0) << run.out << run.err;

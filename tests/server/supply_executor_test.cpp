@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace pelmora::server {
 namespace {
@@ -133,6 +134,23 @@ TEST_P(SupplyExecutors, HoldTheLineAfterAPollSoThatATripsResetComesNext) {
     m_executor->Release();
     RunUntil(results, 5);
     EXPECT_EQ(Wire().back(), "RST\r");
+}
+
+TEST_P(SupplyExecutors, TakeAReplyThatCameAsItsTimeRanOutAndGiveTheNextItsOwnTime) {
+    Open();
+    std::vector<Outcome> outcomes;
+    std::size_t results = 0;
+    const auto note = [&](const scpi::ActionResult& result) {
+        outcomes.push_back(result.outcome);
+        ++results;
+    };
+    m_executor->Measure(note);
+    m_executor->Measure(note);
+    // The loop is left alone until the first reply is there and its time is up as well, so
+    // that both are handled in one turn of the loop, as on a busy server.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * kWaitMs));
+    RunUntil(results, 2);
+    EXPECT_EQ(outcomes, (std::vector<Outcome>(2, Outcome::Done)));
 }
 
 TEST_P(SupplyExecutors, TellASilentSupplyFromOneThatIsGone) {
