@@ -1,6 +1,7 @@
 // The server as a lab uses it: several clients at once, some of them gone without a word.
 #include "sim/simulated_supply.h"
 #include "tests/server/serve_fixture.h"
+#include "tests/support/finished_program.h"
 #include "tests/support/scpi_socket.h"
 #include "tests/support/wait_until.h"
 
@@ -219,6 +220,30 @@ TEST(ManyClients, AClientThatReadsEveryReplyStaysHoweverMuchItIsSent) {
         received += reply->size() + 1;
     }
     EXPECT_FALSE(Contains(serve.Log(), "dropped")) << serve.Log();
+}
+
+} // namespace
+
+namespace {
+
+// The system's timers on the server's end of its established connections, as ss shows them.
+std::string ServerSocketTimers(std::uint16_t port) {
+    return RunToEnd(
+               {"ss", "-tno", "state", "established", "( sport = :" + std::to_string(port) + " )"},
+               {}, 10s)
+        .out;
+}
+
+TEST(ManyClients, AQuietClientIsProbedSoThatAVanishedOneIsFoundOut) {
+    SimulatedSupply supply;
+    RunningServe serve(supply);
+    ASSERT_TRUE(serve.Ready()) << serve.Log();
+    ScpiSocket quiet(serve.Port());
+    EXPECT_EQ(quiet.Query("*IDN?"), kIdentity);
+    const std::string timers = ServerSocketTimers(serve.Port());
+    // The first probe after a minute of quiet, not the system's two hours.
+    EXPECT_TRUE(Contains(timers, "timer:(keepalive,")) << timers;
+    EXPECT_FALSE(Contains(timers, "min,")) << "probing starts later than a minute: " << timers;
 }
 
 } // namespace
