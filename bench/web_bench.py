@@ -125,6 +125,20 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
 
 
+def scpi_round_trips(served, count=2000):
+    """Medians of *IDN? round trips on one kept SCPI connection, in milliseconds."""
+    with socket.create_connection(("127.0.0.1", served.scpi_port), timeout=BOUND_S) as client:
+        client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        replies = client.makefile("rb")
+        trips = []
+        for _ in range(count):
+            start = time.perf_counter()
+            client.sendall(b"*IDN?\n")
+            replies.readline()
+            trips.append((time.perf_counter() - start) * 1000)
+    return statistics.median(trips)
+
+
 def cpu_share(served, seconds):
     start = cpu_seconds(served.server_pid)
     time.sleep(seconds)
@@ -141,6 +155,7 @@ def watch(port, stop, counts, index):
 def viewers_cpu(served, seconds):
     served.scpi("OUTP ON")
     alone = cpu_share(served, seconds)
+    scpi_alone = scpi_round_trips(served)
     stop = threading.Event()
     counts = [0] * VIEWERS
     threads = [threading.Thread(target=watch, args=(served.http_port, stop, counts, i))
@@ -148,6 +163,7 @@ def viewers_cpu(served, seconds):
     for thread in threads:
         thread.start()
     watched = cpu_share(served, seconds)
+    scpi_watched = scpi_round_trips(served)
     stop.set()
     served.scpi("OUTP OFF")
     for thread in threads:
@@ -157,6 +173,8 @@ def viewers_cpu(served, seconds):
         f"{watched:7.2f} % of one core ({seconds:.0f} s)")
     row(f"  more with {VIEWERS} viewers", f"{watched - alone:7.2f} % of one core "
         f"({min(counts)}-{max(counts)} states each)", "goal <= 1 %")
+    row("*IDN? round trip, no viewer / 32 viewers",
+        f"median {scpi_alone:.3f} ms / {scpi_watched:.3f} ms", "goal: unchanged")
 
 
 def page_size(served):
