@@ -1,27 +1,15 @@
 #include "tests/clients/served_supply.h"
 
-#include "tests/support/spawned_program.h"
 #include "tests/support/wait_until.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr const char* kScripts = PELMORA_CLIENT_SCRIPTS;
 constexpr const char* kPageAddress = "127.0.0.1:0";
-
-std::string Slurp(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> WithPage(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), {"--http", kPageAddress});
@@ -32,23 +20,7 @@ std::vector<std::string> WithPage(std::vector<std::string> arguments) {
 
 ClientRun RunClient(const std::vector<std::string>& command,
                     const std::map<std::string, std::string>& environment) {
-    const auto base =
-        std::filesystem::temp_directory_path() / ("pelmora-client-" + std::to_string(::getpid()));
-    const auto outFile = base.string() + ".out";
-    const auto errFile = base.string() + ".err";
-    ClientRun run;
-    {
-        SpawnedProgram client(command, environment, outFile, errFile);
-        const auto status = client.WaitForEnd(kServeBound);
-        if (status && WIFEXITED(*status)) {
-            run.status = WEXITSTATUS(*status);
-        }
-    }
-    run.out = Slurp(outFile);
-    run.err = Slurp(errFile);
-    std::filesystem::remove(outFile);
-    std::filesystem::remove(errFile);
-    return run;
+    return RunToEnd(command, environment, kServeBound);
 }
 
 std::string ScriptPath(const std::string& name) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/simulated_supply.h"
+#include "tests/support/finished_program.h"
 #include "tests/support/running_server.h"
 
 #include <cstddef>
@@ -18,11 +19,7 @@ inline constexpr const char* kPython = "/usr/bin/python3";
 inline constexpr double kFiveVoltAmps = 0.050;
 inline constexpr double kNoiseAmps = 0.003;
 
-struct ClientRun {
-    std::optional<int> status;
-    std::string out;
-    std::string err;
-};
+using ClientRun = FinishedProgram;
 
 // Runs a client program to its end, its output in files.
 ClientRun RunClient(const std::vector<std::string>& command,
