@@ -151,6 +151,9 @@ private:
             m_guard->Refusal(RemoteAddress(request), Field(request, restinio::http_field::host),
                              Field(request, restinio::http_field::origin), m_config.allowed);
         if (refusal) {
+            // As the SCPI port logs a peer it turns away: a foreign page or peer is worth knowing.
+            m_log.Event(RemoteLabel(request) + " refused over HTTP (" +
+                        std::to_string(refusal->status) + "): " + refusal->text);
             return Respond(request, *refusal);
         }
         const std::string path(request->header().path());

@@ -51,6 +51,11 @@ TEST_F(ServedWeb, ForeignHostsAndOriginsReadNothingAndSwitchNothing) {
     ScpiSocket bench(*m_server.Port());
     EXPECT_EQ(bench.Query("OUTP?"), "0");
     EXPECT_TRUE(NewSettings().empty());
+    // Each refusal is in the server's log with its peer, as the SCPI port's are.
+    EXPECT_NE(m_server.Errors().find("refused over HTTP (421): "), std::string::npos)
+        << m_server.Errors();
+    EXPECT_NE(m_server.Errors().find("refused over HTTP (403): "), std::string::npos)
+        << m_server.Errors();
 
     // The same request in this server's own terms goes through.
     const auto own = Request("PUT", "/api/output", kSwitchOn,
