@@ -5,6 +5,7 @@
 #include "tests/support/cli_runner.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sanitizer_build.h"
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -49,15 +49,16 @@ std::vector<Row> ParseRecording(const std::string& text) {
     std::istringstream lines(text);
     std::string line;
     EXPECT_TRUE(std::getline(lines, line) && line == kHeader) << line;
-    const std::regex form(
-        R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[-+]\d\d:\d\d),(\d+\.\d{3}),(-?\d*),(-?\d*),(-?\d*),(-?\d*))");
+    const std::string form =
+        R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[-+]\d\d:\d\d),(\d+\.\d{3}),(-?\d*),(-?\d*),(-?\d*),(-?\d*))";
     while (std::getline(lines, line)) {
-        std::smatch match;
-        if (!std::regex_match(line, match, form)) {
+        const auto match = WholeMatch(line, form);
+        if (!match) {
             ADD_FAILURE() << "malformed row: " << line;
             continue;
         }
-        rows.push_back({match[1], match[2], {match[3], match[4], match[5], match[6]}});
+        const auto& field = *match;
+        rows.push_back({field[1], field[2], {field[3], field[4], field[5], field[6]}});
     }
     return rows;
 }

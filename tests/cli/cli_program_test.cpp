@@ -6,6 +6,7 @@
 #include "tests/support/other_user.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/spawned_program.h"
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>
@@ -17,7 +18,6 @@
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <regex>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -88,17 +88,16 @@ TEST(CliVerbs, EachVerbPutsItsCommandOnTheWire) {
     // 5 V and 12 V into 100 ohms, give or take the simulated noise of 2 mA.
     run = RunCli({"read"}, ports);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    std::smatch fields;
-    ASSERT_TRUE(std::regex_match(run.out, fields, std::regex(R"(pos_mA=(\d+) neg_mA=(\d+)\n)")))
-        << run.out;
-    EXPECT_NEAR(std::stoi(fields[1]), 50, 2);
-    EXPECT_NEAR(std::stoi(fields[2]), 120, 2);
+    const auto fields = WholeMatch(run.out, R"(pos_mA=(\d+) neg_mA=(\d+)\n)");
+    ASSERT_TRUE(fields) << run.out;
+    EXPECT_NEAR(std::stoi((*fields)[1]), 50, 2);
+    EXPECT_NEAR(std::stoi((*fields)[2]), 120, 2);
 
     run = RunCli({"read", "--json", "--port", "com3"}, ports);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_TRUE(std::regex_match(
-        run.out, std::regex(R"(\{"port":"COM3","device":"/dev/pts/\d+","time":"[-0-9T:.+]+",)"
-                            R"("pos_mA":\d+,"neg_mA":\d+\}\n)")))
+    EXPECT_TRUE(MatchesWhole(run.out,
+                             R"(\{"port":"COM3","device":"/dev/pts/\d+","time":"[-0-9T:.+]+",)"
+                             R"("pos_mA":\d+,"neg_mA":\d+\}\n)"))
         << run.out;
 
     EXPECT_EQ(RunCli({"off"}, ports).exitStatus, 0);
@@ -151,8 +150,7 @@ TEST(CliVerbs, VerboseShowsEveryByteWithItsTime) {
     SimulatedSupply supply;
     const auto run = RunCli({"read", "-v"}, Ports(supply));
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_TRUE(std::regex_search(
-        run.err, std::regex(R"(\d\d:\d\d:\d\d\.\d{3}[-+]\d\d:\d\d COM3 .* > REQA\\r)")))
+    EXPECT_TRUE(MatchesWithin(run.err, R"(\d\d:\d\d:\d\d\.\d{3}[-+]\d\d:\d\d COM3 .* > REQA\\r)"))
         << run.err;
     EXPECT_TRUE(Contains(run.err, "< ACKA,000,000\\r")) << run.err;
 }
@@ -277,7 +275,7 @@ TEST(CliArguments, BadArgumentsSendNothingAndExitWithTwo) {
     EXPECT_TRUE(Contains(help.out, "also switches the output on")) << help.out;
     const auto version = RunCli({"--version"}, Ports(supply));
     EXPECT_EQ(version.exitStatus, 0);
-    EXPECT_TRUE(std::regex_match(version.out, std::regex(R"(pelmora-cli \d+(\.\d+)+\n)")));
+    EXPECT_TRUE(MatchesWhole(version.out, R"(pelmora-cli \d+(\.\d+)+\n)"));
 
     supply.Stop();
     EXPECT_TRUE(supply.Log().empty());

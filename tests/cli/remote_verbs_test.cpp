@@ -4,6 +4,7 @@
 #include "tests/support/cli_runner.h"
 #include "tests/support/scpi_socket.h"
 #include "tests/support/spawned_program.h"
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>
@@ -15,7 +16,6 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <netinet/in.h>
-#include <regex>
 #include <sstream>
 #include <sys/socket.h>
 #include <thread>
@@ -54,13 +54,13 @@ public:
           m_serve({PELMORA_CLI_EXECUTABLE, "serve", "--listen", std::string(kLoopback) + ":0",
                    "--wait", kPatientWaitMs},
                   {{pelmora::kPortsVariable, Ports()}}, m_dir / "out", m_dir / "err") {
-        const std::regex ready(R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(.*\)\n)");
         WaitUntil(
             [&] {
-                std::smatch match;
-                const std::string out = ReadFile(m_dir / "out");
-                if (std::regex_search(out, match, ready)) {
-                    m_port = std::stoi(match[1]);
+                const auto match =
+                    FirstMatch(ReadFile(m_dir / "out"),
+                               R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(.*\)\n)");
+                if (match) {
+                    m_port = std::stoi((*match)[1]);
                 }
                 return m_port != 0;
             },
@@ -149,8 +149,7 @@ TEST(RemoteVerbs, EachVerbPrintsWhatItWouldOnThePortAndSetIsOneCommand) {
 
     run = served.Run({"read"});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_TRUE(std::regex_match(run.out, std::regex(R"(pos_mA=[1-9]\d* neg_mA=[1-9]\d*\n)")))
-        << run.out;
+    EXPECT_TRUE(MatchesWhole(run.out, R"(pos_mA=[1-9]\d* neg_mA=[1-9]\d*\n)")) << run.out;
     // The read came after the set on the same wire, so the set is logged by now.
     const auto changes = served.Changes();
     EXPECT_EQ(std::vector<std::string>(changes.begin() + static_cast<long>(startup), changes.end()),
@@ -198,7 +197,7 @@ TEST(RemoteVerbs, MonitorRecordsThroughTheServerAndItsStopSwitchesTheOutputOff) 
     int rows = 0;
     while (std::getline(lines, line)) {
         ++rows;
-        EXPECT_TRUE(std::regex_match(line, std::regex(R"([^,]+,[\d.]+,\d+,\d+,\d+,\d+)"))) << line;
+        EXPECT_TRUE(MatchesWhole(line, R"([^,]+,[\d.]+,\d+,\d+,\d+,\d+)")) << line;
     }
     EXPECT_GE(rows, 1);
 }

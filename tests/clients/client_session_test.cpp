@@ -3,13 +3,13 @@
 #include "tests/clients/served_supply.h"
 #include "tests/support/scpi_socket.h"
 #include "tests/support/spawned_program.h"
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
-#include <regex>
 
 namespace {
 
@@ -19,8 +19,7 @@ TEST_F(ServedSupply, PyvisaRunsABenchSessionOverARawSocket) {
     const auto run = RunScript("pyvisa_session.py", {PortText()});
     ASSERT_EQ(run.status, 0) << run.err << m_server.Errors();
     auto answers = Answers(run.out);
-    EXPECT_TRUE(std::regex_match(answers["identity"], std::regex(kIdentityForm)))
-        << answers["identity"];
+    EXPECT_TRUE(MatchesWhole(answers["identity"], kIdentityForm)) << answers["identity"];
     EXPECT_NEAR(Amps(answers["measured"]), kFiveVoltAmps, kNoiseAmps) << answers["measured"];
     EXPECT_NEAR(Amps(answers["fetched"]), kFiveVoltAmps, kNoiseAmps) << answers["fetched"];
     EXPECT_EQ(answers["error"], R"(-113,"Undefined header")");
@@ -36,7 +35,7 @@ TEST_F(ServedSupply, PyMeasuresGenericInstrumentIdentifiesResetsAndClears) {
     const auto run = RunScript("pymeasure_session.py", {PortText()});
     ASSERT_EQ(run.status, 0) << run.err << m_server.Errors();
     auto answers = Answers(run.out);
-    EXPECT_TRUE(std::regex_match(answers["id"], std::regex(kIdentityForm))) << answers["id"];
+    EXPECT_TRUE(MatchesWhole(answers["id"], kIdentityForm)) << answers["id"];
     EXPECT_EQ(answers["switched"], "1");
     EXPECT_EQ(answers["output"], "0");
     EXPECT_EQ(answers["count"], "1");
@@ -53,7 +52,7 @@ TEST_F(ServedSupply, LxiAsksTheIdentityAndSwitchesWithOneShotConnections) {
     ask.push_back("*IDN?");
     const auto identity = RunClient(ask);
     ASSERT_EQ(identity.status, 0) << identity.err;
-    EXPECT_TRUE(std::regex_search(identity.out, std::regex(kIdentityForm))) << identity.out;
+    EXPECT_TRUE(MatchesWithin(identity.out, kIdentityForm)) << identity.out;
 
     // lxi sends the line and closes at once: the line is still carried out.
     auto switchOn = address;

@@ -1,9 +1,9 @@
 #include "tests/clients/served_supply.h"
 
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 
 namespace {
@@ -90,12 +90,10 @@ ServedWeb::ServedWeb(const std::vector<std::string>& serveArguments)
 void ServedWeb::SetUp() {
     ASSERT_NO_FATAL_FAILURE(ServedSupply::SetUp());
     // The page's line comes with the listening line, once the server is ready.
-    std::smatch match;
     const std::string output = m_server.Output();
-    ASSERT_TRUE(
-        std::regex_search(output, match, std::regex(R"(page at http://127\.0\.0\.1:(\d+)/)")))
-        << output;
-    m_webPort = static_cast<std::uint16_t>(std::stoul(match[1]));
+    const auto match = FirstMatch(output, R"(page at http://127\.0\.0\.1:(\d+)/)");
+    ASSERT_TRUE(match) << output;
+    m_webPort = static_cast<std::uint16_t>(std::stoul((*match)[1]));
 }
 
 std::string ServedWeb::Url(const std::string& path) const {

@@ -1,9 +1,9 @@
 #include "tests/server/serve_fixture.h"
 
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <algorithm>
-#include <regex>
 
 using pelmora::sim::SimConfig;
 using pelmora::sim::SimulatedSupply;
@@ -75,16 +75,17 @@ RunningServe::RunningServe(const std::string& ports, const std::vector<std::stri
         arguments.insert(arguments.end(), {"--wait", kServeWaitMs});
     }
     m_cli = std::make_unique<RunningCli>(arguments, ports);
-    const std::regex ready(R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(/[^)]+\)\n)");
-    std::smatch match;
+    std::optional<std::vector<std::string>> match;
     WaitUntil(
         [&] {
             m_readyLine = m_cli->OutputSoFar();
-            return std::regex_match(m_readyLine, match, ready);
+            match = WholeMatch(m_readyLine,
+                               R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \(/[^)]+\)\n)");
+            return match.has_value();
         },
         kStartBound);
-    if (!match.empty()) {
-        m_port = static_cast<std::uint16_t>(std::stoi(match[1]));
+    if (match) {
+        m_port = static_cast<std::uint16_t>(std::stoi((*match)[1]));
     }
 }
 

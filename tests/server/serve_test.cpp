@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
-#include <regex>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>

@@ -1,10 +1,10 @@
 #include "sim/simulated_supply.h"
 #include "tests/sim/line_client.h"
+#include "tests/support/text_pattern.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 #include <unistd.h>
 
 namespace pelmora::sim {
@@ -43,12 +43,13 @@ TEST(SimCommandLogTest, FileGetsOneLinePerCommandAppended) {
 
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "earlier run");
-    const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z (.*))");
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(lines[1], match, stamp)) << lines[1];
-    EXPECT_EQ(match[1], "REQPN\\r");
-    ASSERT_TRUE(std::regex_match(lines[2], match, stamp)) << lines[2];
-    EXPECT_EQ(match[1], "V050120\\r");
+    const std::string stamp = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z (.*))";
+    const auto first = WholeMatch(lines[1], stamp);
+    ASSERT_TRUE(first) << lines[1];
+    EXPECT_EQ((*first)[1], "REQPN\\r");
+    const auto second = WholeMatch(lines[2], stamp);
+    ASSERT_TRUE(second) << lines[2];
+    EXPECT_EQ((*second)[1], "V050120\\r");
 }
 
 TEST(SimCommandLogTest, UnopenableFileIsReportedAtConstruction) {

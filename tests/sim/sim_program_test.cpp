@@ -1,12 +1,12 @@
 #include "link/supply_protocol.h"
 #include "tests/sim/line_client.h"
+#include "tests/support/text_pattern.h"
 
 #include <array>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <regex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,8 +62,7 @@ std::string Sim(const std::string& arguments) {
 TEST(SimProgramTest, ChainedSimulatorsEachListTheirPortAndPassTheStatusOn) {
     const auto finished = RunShell(Sim("--name COM1 -- ") + Sim("--name COM12 -- ") +
                                    "sh -c 'printf %s \"$PELMORA_PORTS\"; exit 3'");
-    EXPECT_TRUE(
-        std::regex_match(finished.output, std::regex(R"(COM12=/dev/pts/\d+,COM1=/dev/pts/\d+)")))
+    EXPECT_TRUE(MatchesWhole(finished.output, R"(COM12=/dev/pts/\d+,COM1=/dev/pts/\d+)"))
         << finished.output;
     EXPECT_EQ(finished.exitStatus, 3);
 }
@@ -94,8 +93,7 @@ TEST(SimProgramTest, BadArgumentsExitWithUsageStatus) {
 
 TEST(SimProgramTest, VersionAndHelpGoToStandardOutput) {
     const auto version = RunShell(Sim("--version"));
-    EXPECT_TRUE(std::regex_match(version.output, std::regex(R"(pelmora-sim \d+(\.\d+)+\n)")))
-        << version.output;
+    EXPECT_TRUE(MatchesWhole(version.output, R"(pelmora-sim \d+(\.\d+)+\n)")) << version.output;
     EXPECT_EQ(version.exitStatus, 0);
     const auto help = RunShell(Sim("--help"));
     EXPECT_NE(help.output.find("--hang-up-after N"), std::string::npos) << help.output;
@@ -119,11 +117,9 @@ TEST(SimProgramTest, WithoutACommandPrintsItsEntryAndServesUntilTerminated) {
     writeEnd.Reset();
 
     const std::string printed = ReadLine(readEnd.Get());
-    std::smatch match;
-    const bool listed =
-        std::regex_match(printed, match, std::regex(R"(PELMORA_PORTS=COM5=(/dev/pts/\d+)\n)"));
+    const auto listed = WholeMatch(printed, R"(PELMORA_PORTS=COM5=(/dev/pts/\d+)\n)");
     if (listed) {
-        test::LineClient line(std::filesystem::path(match[1].str()));
+        test::LineClient line{std::filesystem::path((*listed)[1])};
         line.Send(protocol::kIdentityRequest);
         EXPECT_EQ(line.Receive(protocol::kIdentityReply.size()), protocol::kIdentityReply);
     }

@@ -1,10 +1,10 @@
 #include "tests/support/running_server.h"
 
 #include "link/port_list.h"
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <unistd.h>
 
@@ -42,18 +42,16 @@ RunningServer::RunningServer(const std::filesystem::path& device,
         std::map<std::string, std::string>{
             {std::string(pelmora::kPortsVariable), std::string(kPortName) + "=" + device.string()}},
         m_outFile, m_errFile);
-    const std::regex ready(R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \((.*)\)\n)");
-    std::smatch match;
-    std::string output;
+    std::optional<std::vector<std::string>> match;
     const bool said = WaitUntil(
         [&] {
-            output = Output();
-            return std::regex_search(output, match, ready) ||
-                   m_program->WaitForEnd(std::chrono::milliseconds(0)).has_value();
+            match =
+                FirstMatch(Output(), R"(listening on 127\.0\.0\.1:(\d+), supply COM3 \((.*)\)\n)");
+            return match || m_program->WaitForEnd(std::chrono::milliseconds(0)).has_value();
         },
         kServeBound);
-    if (said && match.size() == 3 && match[2] == device.string()) {
-        m_port = static_cast<std::uint16_t>(std::stoul(match[1]));
+    if (said && match && (*match)[2] == device.string()) {
+        m_port = static_cast<std::uint16_t>(std::stoul((*match)[1]));
     }
 }
 

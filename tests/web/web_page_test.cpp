@@ -5,13 +5,13 @@
 #include "tests/support/finished_program.h"
 #include "tests/support/running_server.h"
 #include "tests/support/spawned_program.h"
+#include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
-#include <regex>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -59,15 +59,14 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(FindProgram("chromium") && FindProgram("chromedriver")) << kMissingBrowser;
         ASSERT_TRUE(m_server.Port()) << m_server.Errors();
-        const std::regex page(R"(page at http://127\.0\.0\.1:(\d+)/)");
-        std::smatch match;
         ASSERT_TRUE(WaitUntil(
             [&] {
-                const std::string output = m_server.Output();
-                if (!std::regex_search(output, match, page)) {
+                const auto match =
+                    FirstMatch(m_server.Output(), R"(page at http://127\.0\.0\.1:(\d+)/)");
+                if (!match) {
                     return false;
                 }
-                m_pagePort = match[1];
+                m_pagePort = (*match)[1];
                 return true;
             },
             kServeBound))
@@ -176,9 +175,8 @@ TEST_F(SupplyThatDropsTheLine, PageSpeaksTheBrowsersLanguageOrTheOneAskedFor) {
 TEST_F(WebPageSession, RefusedChangesSayWhyOnThePage) {
     auto seen = Session("refusal");
     EXPECT_EQ(seen["refusal_role"], "alert");
-    EXPECT_TRUE(std::regex_match(
-        seen["trip"],
-        std::regex(R"(Tripped: Positive rail \d+ mA > 5 mA \(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\))")))
+    EXPECT_TRUE(MatchesWhole(
+        seen["trip"], R"(Tripped: Positive rail \d+ mA > 5 mA \(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\))"))
         << seen["trip"];
     EXPECT_EQ(seen["limit"], "5");
     EXPECT_EQ(seen["watched"], "True");
@@ -189,8 +187,7 @@ TEST_F(WebPageSession, RefusedChangesSayWhyOnThePage) {
     EXPECT_EQ(seen["clear_shown"], "False");
 
     EXPECT_EQ(seen["step"], "Step 1 of 2");
-    EXPECT_TRUE(std::regex_match(seen["left"], std::regex(R"((1:00|0:[0-5]\d) left)")))
-        << seen["left"];
+    EXPECT_TRUE(MatchesWhole(seen["left"], R"((1:00|0:[0-5]\d) left)")) << seen["left"];
     EXPECT_NE(seen["refused_voltage"].find("a program is running"), std::string::npos)
         << seen["refused_voltage"];
     EXPECT_EQ(seen["list_after"], "2");
