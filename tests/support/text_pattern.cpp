@@ -4,7 +4,14 @@
 
 namespace {
 
-std::vector<std::string> Groups(const std::smatch& match) {
+std::optional<std::vector<std::string>> Match(const std::string& text, const std::string& pattern,
+                                              bool whole) {
+    std::smatch match;
+    const std::regex expression(pattern);
+    if (whole ? !std::regex_match(text, match, expression)
+              : !std::regex_search(text, match, expression)) {
+        return std::nullopt;
+    }
     std::vector<std::string> groups;
     for (const auto& group : match) {
         groups.push_back(group.str());
@@ -15,27 +22,19 @@ std::vector<std::string> Groups(const std::smatch& match) {
 } // namespace
 
 bool MatchesWhole(const std::string& text, const std::string& pattern) {
-    return std::regex_match(text, std::regex(pattern));
+    return Match(text, pattern, true).has_value();
 }
 
 bool MatchesWithin(const std::string& text, const std::string& pattern) {
-    return std::regex_search(text, std::regex(pattern));
+    return Match(text, pattern, false).has_value();
 }
 
 std::optional<std::vector<std::string>> WholeMatch(const std::string& text,
                                                    const std::string& pattern) {
-    std::smatch match;
-    if (!std::regex_match(text, match, std::regex(pattern))) {
-        return std::nullopt;
-    }
-    return Groups(match);
+    return Match(text, pattern, true);
 }
 
 std::optional<std::vector<std::string>> FirstMatch(const std::string& text,
                                                    const std::string& pattern) {
-    std::smatch match;
-    if (!std::regex_search(text, match, std::regex(pattern))) {
-        return std::nullopt;
-    }
-    return Groups(match);
+    return Match(text, pattern, false);
 }
