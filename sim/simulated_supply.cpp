@@ -62,7 +62,7 @@ void SimulatedSupply::Stop() {
     }
     m_thread.request_stop();
     m_thread.join();
-    HangUp();
+    DropLine();
 }
 
 void SimulatedSupply::Wake() {
@@ -129,7 +129,7 @@ bool SimulatedSupply::HandleCommand(std::string command, Clock::time_point recei
     // The line goes down before the command shows in the log, so that whoever waits for the
     // log finds it down.
     if (m_config.hangUpAfter && m_commandCount >= *m_config.hangUpAfter) {
-        HangUp();
+        DropLine();
         m_log.Record(std::move(command), received);
         return false;
     }
@@ -162,10 +162,13 @@ void SimulatedSupply::SendDueReplies() {
     }
 }
 
-void SimulatedSupply::HangUp() {
+// The terminal's name goes with its master, but the system hands its number to the next
+// terminal opened only once the slave is closed too. Holding the slave until this supply ends
+// keeps another program's terminal from appearing under the dropped line's name, where whoever
+// watches for this supply's return would take it for this one.
+void SimulatedSupply::DropLine() {
     m_pending.clear();
     m_terminal.master.Reset();
-    m_terminal.heldSlave.Reset();
     m_terminal.closeWatch.Reset();
 }
 

@@ -56,7 +56,7 @@ private:
     bool ReceiveBytes();
     bool HandleCommand(std::string command, Clock::time_point received);
     void SendDueReplies();
-    void HangUp();
+    void DropLine();
     void Wake();
 
     const SimConfig m_config;

@@ -123,6 +123,12 @@ TEST(SimFaultModesTest, HangUpDropsTheLineAsTheNthCommandArrives) {
     ASSERT_TRUE(supply.WaitForCommands(2, kGenerousWait));
     EXPECT_EQ(supply.Log().back().bytes, protocol::kCurrentRequest);
     EXPECT_FALSE(LineClient(supply.SlavePath()).IsOpen());
+    // Nothing else shows up under the dropped line's name while the supply is away, even once
+    // the program that had it open has let go.
+    line.Close();
+    SimulatedSupply other;
+    EXPECT_NE(other.SlavePath(), supply.SlavePath());
+    EXPECT_FALSE(LineClient(supply.SlavePath()).IsOpen());
 }
 
 TEST(SimFaultModesTest, KernelModesAndXoffAreWhatARawHostHandles) {
