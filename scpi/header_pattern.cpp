@@ -1,18 +1,8 @@
 #include "scpi/header_pattern.h"
 
+#include "scpi/ascii_bytes.h"
+
 namespace pelmora::scpi {
-
-namespace {
-
-bool IsLower(char byte) {
-    return byte >= 'a' && byte <= 'z';
-}
-
-char Capital(char byte) {
-    return IsLower(byte) ? static_cast<char>(byte - 'a' + 'A') : byte;
-}
-
-} // namespace
 
 bool IsFormOf(std::string_view written, std::string_view mnemonic) {
     std::string shortForm;

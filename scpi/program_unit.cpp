@@ -1,5 +1,7 @@
 #include "scpi/program_unit.h"
 
+#include "scpi/ascii_bytes.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -29,12 +31,6 @@ bool IsValidByte(char byte) {
     return byte == '\t' || (byte >= kFirstPrintable && byte <= kLastPrintable);
 }
 
-bool IsLetter(char byte) {
-    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
-}
-bool IsDigit(char byte) {
-    return byte >= '0' && byte <= '9';
-}
 bool IsWordByte(char byte) {
     return IsLetter(byte) || IsDigit(byte) || byte == '_';
 }
@@ -76,10 +72,6 @@ bool IsHuge(std::string_view written) {
         }
     }
     return significant && power + (negative ? -exponent : exponent) >= 0;
-}
-
-char Capital(char byte) {
-    return (byte >= 'a' && byte <= 'z') ? static_cast<char>(byte - 'a' + 'A') : byte;
 }
 
 } // namespace

@@ -12,8 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kProcessDir = "/proc";
-
 } // namespace
 
 void VisitOpenDevices(const std::function<bool(long pid, int descriptor, dev_t device)>& visit) {

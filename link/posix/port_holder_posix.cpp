@@ -19,7 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kLockTable = "/proc/locks";
-constexpr const char* kProcessDir = "/proc";
 // Waiters for a lock are listed after "->"; they do not hold it.
 constexpr std::string_view kWaiterMark = "->";
 
