@@ -5,6 +5,7 @@
 #include "tests/support/cli_runner.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sanitizer_build.h"
+#include "tests/support/supply_ports.h"
 #include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
@@ -24,10 +25,6 @@ using pelmora::sim::SimConfig;
 using pelmora::sim::SimulatedSupply;
 
 constexpr const char* kHeader = "time,elapsed_s,pos_mA,neg_mA,pos_avg_mA,neg_avg_mA";
-
-std::string Ports(const SimulatedSupply& supply) {
-    return "COM3=" + supply.SlavePath().string();
-}
 
 std::size_t CountOf(const SimulatedSupply& supply, std::string_view command) {
     const auto log = supply.Log();

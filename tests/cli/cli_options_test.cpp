@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 #include "cli/voltage_argument.h"
 #include "link/voltage_table.h"
+#include "tests/cli/parsed_arguments.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -10,10 +11,6 @@ namespace pelmora::cli {
 namespace {
 
 using namespace std::chrono_literals;
-
-ParsedCommandLine Parse(std::initializer_list<std::string_view> arguments) {
-    return ParseCommandLine(std::span(arguments.begin(), arguments.size()));
-}
 
 TEST(VoltageArgument, TakesEveryStepAsTheListsOfferIt) {
     for (const auto& step : kVoltageSteps) {

@@ -6,6 +6,7 @@
 #include "tests/support/other_user.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/spawned_program.h"
+#include "tests/support/supply_ports.h"
 #include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
@@ -29,10 +30,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using pelmora::sim::SimConfig;
 using pelmora::sim::SimulatedSupply;
-
-std::string Ports(const SimulatedSupply& supply) {
-    return "COM3=" + supply.SlavePath().string();
-}
 
 std::vector<std::string> Wire(const SimulatedSupply& supply) {
     std::vector<std::string> commands;

@@ -2,6 +2,7 @@
 #include "link/supply_protocol.h"
 #include "sim/simulated_supply.h"
 #include "tests/support/cli_runner.h"
+#include "tests/support/supply_ports.h"
 #include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
@@ -23,10 +24,6 @@ using pelmora::sim::SimConfig;
 using pelmora::sim::SimulatedSupply;
 
 constexpr int kExitTripped = 4;
-
-std::string Ports(const SimulatedSupply& supply) {
-    return "COM3=" + supply.SlavePath().string();
-}
 
 bool IsVoltageCommand(const LoggedCommand& logged) {
     return logged.bytes.size() == pelmora::protocol::kVoltageCommandLength &&

@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 #include "server/listen_address.h"
+#include "tests/cli/parsed_arguments.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,6 @@ namespace {
 using server::FormatEndpoint;
 using server::InAnyRange;
 using server::ParseIpAddress;
-
-ParsedCommandLine Parse(std::initializer_list<std::string_view> arguments) {
-    return ParseCommandLine(std::span(arguments.begin(), arguments.size()));
-}
 
 TEST(ServeCommandLine, ListensOnLoopbackUnlessTold) {
     const auto plain = Parse({"serve"});

@@ -18,6 +18,8 @@ inline constexpr const char* kPython = "/usr/bin/python3";
 // The simulated 100 Ω loads at 5 V draw 50 mA, give or take the simulated noise.
 inline constexpr double kFiveVoltAmps = 0.050;
 inline constexpr double kNoiseAmps = 0.003;
+// The bench's usual start: both rails set, the output on.
+inline constexpr const char* kBenchOn = "APPL POS,5;:APPL NEG,-12;:OUTP ON;*OPC?";
 
 using ClientRun = FinishedProgram;
 

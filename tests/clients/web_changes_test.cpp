@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr const char* kBenchOn = "APPL POS,5;:APPL NEG,-12;:OUTP ON;*OPC?";
 // Runs until stopped: two steps of a minute each, over and over.
 constexpr const char* kEndlessProgram = "LIST:VOLT 3,5;DWEL 60,60;COUN INF;:INIT;*OPC";
 constexpr const char* kProgramRunning = "16640";

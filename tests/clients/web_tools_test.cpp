@@ -12,7 +12,6 @@ namespace {
 
 // The bench's voltages, given while the output is off: nothing reaches the supply until on.
 constexpr const char* kBenchVoltages = "APPL POS,5;:APPL NEG,-12;*OPC?";
-constexpr const char* kBenchOn = "APPL POS,5;:APPL NEG,-12;:OUTP ON;*OPC?";
 
 TEST_F(ServedWeb, LabgridsRestPowerDriverSwitchesOnReadsBackAndOff) {
     ScpiSocket bench(*m_server.Port());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/supply_protocol.h"
 #include "sim/simulated_supply.h"
 #include "tests/support/pty_peer.h"
 
@@ -21,6 +22,12 @@ void PrintTo(const QString& text, std::ostream* out);
 // Runs the panel modally, as the application does, and calls `whileRunning` once it is shown.
 // The panel is closed afterwards if the test left it open.
 void RunPanel(CSupplyPanelDlg& panel, const std::function<void()>& whileRunning);
+
+// The bytes of the supply's poll and of its reset, as a supply's log holds them.
+inline const std::string kPoll{pelmora::protocol::kCurrentRequest};
+inline const std::string kReset{pelmora::protocol::kResetCommand};
+// A supply that comes back is found within a few looks.
+inline constexpr int kReconnectBoundMs = 5000;
 
 // Lets the panel's event loop run until the condition holds; false when it did not within
 // the bound.

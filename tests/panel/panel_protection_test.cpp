@@ -15,8 +15,6 @@ using pelmora::sim::SimConfig;
 namespace {
 
 const QString kProtection = QStringLiteral("過電流保護…");
-const std::string kPoll = "REQA\r";
-const std::string kReset = "RST\r";
 // The panel's default voltages, 1 V on both rails.
 const std::string kDefaultVoltages = pelmora::protocol::BuildVoltageCommand("010", "010");
 

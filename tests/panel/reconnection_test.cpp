@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kReconnectBoundMs = 5000;
-
 // A port list entry that names a path outliving any one simulated supply, as a USB device's
 // stable name does.
 class PanelOnALinkedPort : public ::testing::Test {

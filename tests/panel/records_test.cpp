@@ -130,7 +130,6 @@ protected:
     CSupplyPanelDlg m_panel;
 };
 
-constexpr int kReconnectBoundMs = 5000;
 // Long enough for a few polls and looks at the ports while the supply is away.
 constexpr int kAwayMs = 1000;
 

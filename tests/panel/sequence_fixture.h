@@ -15,8 +15,6 @@ class QDialog;
 class QPushButton;
 
 inline const QString kRunSequence = QStringLiteral("シーケンス実行…");
-inline const std::string kPoll = "REQA\r";
-inline const std::string kReset = "RST\r";
 // A program of a few seconds at most, however slow the machine.
 inline constexpr int kProgramBoundMs = 10'000;
 

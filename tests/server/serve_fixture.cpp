@@ -15,10 +15,6 @@ constexpr auto kStartBound = 10s;
 
 } // namespace
 
-std::string Ports(const SimulatedSupply& supply) {
-    return "COM3=" + supply.SlavePath().string();
-}
-
 std::size_t CountOf(const SimulatedSupply& supply, std::string_view command) {
     const auto log = supply.Log();
     return static_cast<std::size_t>(std::count_if(

@@ -3,6 +3,7 @@
 #include "link/supply_protocol.h"
 #include "sim/simulated_supply.h"
 #include "tests/support/cli_runner.h"
+#include "tests/support/supply_ports.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,7 +23,6 @@ using namespace std::chrono_literals;
 inline constexpr const char* kServeWaitMs = kPatientWaitMs;
 inline constexpr std::string_view kIdentity = "Pelmora,DRELVOV99,0," PELMORA_VERSION;
 
-std::string Ports(const pelmora::sim::SimulatedSupply& supply);
 std::size_t CountOf(const pelmora::sim::SimulatedSupply& supply, std::string_view command);
 std::vector<std::string> Commands(const pelmora::sim::SimulatedSupply& supply);
 // The last command other than a poll of the currents, which come and go with the output on.

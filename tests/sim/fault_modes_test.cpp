@@ -17,7 +17,6 @@ using test::LineClient;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kIdentityLength = protocol::kIdentityReply.size();
-constexpr std::size_t kCurrentReplyLength = std::string_view("ACKA,000,000\r").size();
 
 TEST(SimFaultModesTest, StopAfterLogsButNoLongerAnswers) {
     SimConfig config;
@@ -63,8 +62,8 @@ TEST(SimFaultModesTest, GarbageRepliesNeverPassForAcknowledgements) {
         EXPECT_FALSE(protocol::IsIdentityReply(reply));
     }
     line.Send(protocol::kCurrentRequest);
-    const std::string reply = line.Receive(kCurrentReplyLength);
-    EXPECT_EQ(reply.size(), kCurrentReplyLength);
+    const std::string reply = line.Receive(protocol::kCurrentReplyLength);
+    EXPECT_EQ(reply.size(), protocol::kCurrentReplyLength);
     EXPECT_FALSE(protocol::ParseCurrentReply(reply));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/sim_config.h"
 #include "sim/unique_fd.h"
 
 #include <chrono>
@@ -14,6 +15,13 @@ namespace pelmora::sim::test {
 inline constexpr std::chrono::milliseconds kGenerousWait{5000};
 // How long "nothing more arrives" is watched for, once the simulator has taken the command.
 inline constexpr std::chrono::milliseconds kQuietPeriod{300};
+
+// A supply whose readings carry no noise, so that a test can name them exactly.
+inline SimConfig Quiet() {
+    SimConfig config;
+    config.noiseMa = 0;
+    return config;
+}
 
 // Reads until `count` bytes have come or `limit` has passed; gives what came.
 std::string ReadBytes(int fd, std::size_t count, std::chrono::milliseconds limit);

@@ -20,18 +20,11 @@ namespace {
 
 using test::kGenerousWait;
 using test::LineClient;
-
-constexpr std::size_t kCurrentReplyLength = std::string_view("ACKA,000,000\r").size();
-
-SimConfig Quiet() {
-    SimConfig config;
-    config.noiseMa = 0;
-    return config;
-}
+using test::Quiet;
 
 std::string CurrentReply(LineClient& line) {
     line.Send(protocol::kCurrentRequest);
-    return line.Receive(kCurrentReplyLength);
+    return line.Receive(protocol::kCurrentReplyLength);
 }
 
 TEST(SimulatedSupplyTest, AnswersTheIdentityRequestWithItsSuffix) {

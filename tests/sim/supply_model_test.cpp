@@ -1,4 +1,5 @@
 #include "sim/supply_model.h"
+#include "tests/sim/line_client.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -7,11 +8,7 @@
 namespace pelmora::sim {
 namespace {
 
-SimConfig Quiet() {
-    SimConfig config;
-    config.noiseMa = 0;
-    return config;
-}
+using test::Quiet;
 
 std::string On(std::string_view positive, std::string_view negative) {
     return protocol::BuildVoltageCommand(positive, negative);

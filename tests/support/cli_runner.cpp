@@ -17,9 +17,10 @@
 
 extern char** environ;
 
+const char* const kCliProgram = PELMORA_CLI_EXECUTABLE;
+
 namespace {
 
-constexpr const char* kProgram = PELMORA_CLI_EXECUTABLE;
 constexpr auto kReapPoll = std::chrono::milliseconds(2);
 
 std::string TemporaryFile() {
@@ -44,7 +45,7 @@ std::string Slurp(const std::string& file) {
 
 RunningCli::RunningCli(const std::vector<std::string>& arguments, const std::string& ports)
     : m_outFile(TemporaryFile()), m_errFile(TemporaryFile()) {
-    std::vector<std::string> argv{kProgram};
+    std::vector<std::string> argv{kCliProgram};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (std::find(arguments.begin(), arguments.end(), "--wait") == arguments.end()) {
         argv.insert(argv.end(), {"--wait", kPatientWaitMs});
@@ -78,7 +79,7 @@ RunningCli::RunningCli(const std::vector<std::string>& arguments, const std::str
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    const int error = posix_spawn(&m_pid, kProgram, &actions, &attributes, argvPointers.data(),
+    const int error = posix_spawn(&m_pid, kCliProgram, &actions, &attributes, argvPointers.data(),
                                   envPointers.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);

@@ -20,6 +20,9 @@ struct CliRun {
 // Long enough that only a hang runs into it, even on a loaded sanitizer build.
 inline constexpr std::chrono::milliseconds kRunBound{20000};
 
+// The built pelmora-cli.
+extern const char* const kCliProgram;
+
 // How long a run waits for each reply unless its arguments say: far beyond what the simulated
 // supply takes, so that a loaded machine does not fail a test that is not about the wait.
 inline constexpr const char* kPatientWaitMs = "1000";

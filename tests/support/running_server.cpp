@@ -1,6 +1,7 @@
 #include "tests/support/running_server.h"
 
 #include "link/port_list.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/text_pattern.h"
 #include "tests/support/wait_until.h"
 
@@ -10,11 +11,7 @@
 
 namespace {
 
-constexpr const char* kProgram = PELMORA_CLI_EXECUTABLE;
 constexpr const char* kPortName = "COM3";
-// Far beyond what the simulated supply takes to answer, so that a loaded machine does not fail
-// a test that is not about the wait.
-constexpr const char* kPatientWaitMs = "1000";
 
 std::string Slurp(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -34,8 +31,8 @@ std::filesystem::path TemporaryFile(const char* role) {
 RunningServer::RunningServer(const std::filesystem::path& device,
                              const std::vector<std::string>& extraArguments)
     : m_outFile(TemporaryFile("out")), m_errFile(TemporaryFile("err")) {
-    std::vector<std::string> command{kProgram, "serve",   "--listen", "127.0.0.1:0",
-                                     "--port", kPortName, "--wait",   kPatientWaitMs};
+    std::vector<std::string> command{kCliProgram, "serve",   "--listen", "127.0.0.1:0",
+                                     "--port",    kPortName, "--wait",   kPatientWaitMs};
     command.insert(command.end(), extraArguments.begin(), extraArguments.end());
     m_program.emplace(
         command,
@@ -70,7 +67,7 @@ std::string RunningServer::Errors() const {
 }
 
 std::string CliDirectory() {
-    return std::filesystem::path(kProgram).parent_path().string();
+    return std::filesystem::path(kCliProgram).parent_path().string();
 }
 
 long ResidentKib(pid_t pid) {
